@@ -1,0 +1,36 @@
+// A small reader of one file that can push characters back, with a plain search
+// that tries every start position in turn (used once per start, for the
+// build-information text).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class FileSearcher {
+ public:
+  FileSearcher() = default;
+  FileSearcher(const FileSearcher&) = delete;
+  FileSearcher& operator=(const FileSearcher&) = delete;
+  virtual ~FileSearcher();
+
+  // Closes any open file first, then opens `path` for binary reading.
+  bool Open(const std::string& path);
+  // Resets the count; closes the file and forgets pushed-back characters.
+  void Close();
+  // True without a file; false while pushed-back characters remain; otherwise
+  // the stream's end-of-file indicator.
+  bool AtEnd() const;
+  // The last pushed-back character, else the next byte (0..255), else -1.
+  int Take();
+  void PushBack(int character);
+  // File offset of the first occurrence of `text` (at least one character) at or
+  // after the current position, or -1.
+  std::int32_t Find(const std::string& text);
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::int32_t count_ = 0;
+  std::vector<int> pushedBack_;
+};

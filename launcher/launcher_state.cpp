@@ -1,0 +1,6 @@
+#include "launcher/launcher_state.h"
+
+LauncherState& GetLauncherState() {
+  static LauncherState state;
+  return state;
+}

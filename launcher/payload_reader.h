@@ -1,0 +1,34 @@
+// The portable steps of reading the appended data: finding the marker, reading
+// the build identifier and copying the payload. The launcher's Windows layer
+// adds the message boxes, the temporary file and the exit codes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Offset of the first byte of the first occurrence of `marker` (non-empty, no
+// zero byte) in `stream`, which is positioned at its start; -1 when there is
+// none. Reads blocks of 1024 bytes; a marker straddling two blocks is found.
+// Leaves the stream at an unspecified position.
+std::int32_t FindMarker(std::FILE* stream, const std::string& marker);
+
+enum class BuildIdStatus { Ok, MarkerNotFound, CannotOpen };
+
+// Finds `buildInfoText` in the file at `path` and reads the eight-character
+// build identifier field 160 bytes behind its start, as the C library's
+// decimal conversion reads it (digits up to the first non-digit).
+BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
+                                          const std::string& buildInfoText,
+                                          std::int32_t& buildIdentifier);
+
+enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed };
+
+// Copies everything from 418 bytes behind the first `marker` in `launcher`
+// (positioned at its start) to the end of the file into `out`, through one
+// buffer of 4096 bytes. Nothing is copied when the marker is missing.
+PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);
+
+// True for names of the form "tmb" + four of 0-9A-F + "." + "tmp" in any case:
+// the names of the launcher's own temporary files.
+bool IsStaleTempFileName(const std::string& name);

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Prepares and serves the headless Wine prefix that the Windows tests run in.
+#   wine-prefix.sh start PREFIX   create the prefix once (null graphics driver, no crash
+#                                 dialog), then start a persistent server and one Wine
+#                                 process so that ctest neither crawls nor hangs
+#   wine-prefix.sh stop PREFIX    stop that server
+set -eu
+action=$1
+export WINEPREFIX="$2"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+case "$action" in
+start)
+  if [ ! -f "$WINEPREFIX/.kova-ready" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    # The next server must start with the null driver for windows of different
+    # processes to see each other.
+    wineserver -w
+    touch "$WINEPREFIX/.kova-ready"
+  fi
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  ;;
+stop)
+  wineserver -k 2>/dev/null || true
+  ;;
+*)
+  echo "usage: $0 start|stop PREFIX" >&2
+  exit 2
+  ;;
+esac
