@@ -1,0 +1,130 @@
+#include "launcher/payload_reader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "launcher/file_searcher.h"
+#include "launcher/payload_format.h"
+
+namespace {
+
+constexpr std::size_t kSearchBlockSize = 1024;
+constexpr std::size_t kCopyBufferSize = 4096;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Offset of the first occurrence of `needle` in `haystack`, or -1.
+std::int64_t FindIn(const unsigned char* haystack, std::size_t size, const std::string& needle) {
+  const std::size_t length = needle.size();
+  if (size < length) return -1;
+  const auto first = static_cast<unsigned char>(needle[0]);
+  const unsigned char* scan = haystack;
+  const unsigned char* const lastStart = haystack + (size - length);
+  while (scan <= lastStart) {
+    const void* hit = std::memchr(scan, first, static_cast<std::size_t>(lastStart - scan) + 1);
+    if (hit == nullptr) return -1;
+    scan = static_cast<const unsigned char*>(hit);
+    if (std::memcmp(scan + 1, needle.data() + 1, length - 1) == 0) return scan - haystack;
+    ++scan;
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::int32_t FindMarker(std::FILE* stream, const std::string& marker) {
+  if (marker.empty()) return -1;
+  // The last marker.size() - 1 bytes of each block are kept in front of the
+  // next one, so a marker that straddles two blocks is found; each byte is
+  // looked at a bounded number of times instead of comparing a whole window
+  // at every position.
+  const std::size_t carryLength = marker.size() - 1;
+  std::vector<unsigned char> buffer(carryLength + kSearchBlockSize);
+  const long start = std::ftell(stream);
+  std::int64_t bufferOffset = start < 0 ? 0 : start;  // file offset of buffer[0]
+  std::size_t filled = 0;
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data() + filled, 1, kSearchBlockSize, stream);
+    if (got == 0) return -1;
+    filled += got;
+    const std::int64_t hit = FindIn(buffer.data(), filled, marker);
+    if (hit >= 0) return static_cast<std::int32_t>(bufferOffset + hit);
+    const std::size_t keep = std::min(filled, carryLength);
+    std::memmove(buffer.data(), buffer.data() + (filled - keep), keep);
+    bufferOffset += static_cast<std::int64_t>(filled - keep);
+    filled = keep;
+  }
+}
+
+BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
+                                          const std::string& buildInfoText,
+                                          std::int32_t& buildIdentifier) {
+  std::int32_t found;
+  {
+    FileSearcher searcher;
+    searcher.Open(path);  // a file that cannot be opened simply yields no match
+    found = searcher.Find(buildInfoText);
+  }
+  if (found < 0) return BuildIdStatus::MarkerNotFound;
+
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return BuildIdStatus::CannotOpen;
+  char field[payload::kBuildIdLength + 1] = {};
+  if (std::fseek(file.get(), static_cast<long>(found) + static_cast<long>(payload::kBuildIdOffset),
+                 SEEK_SET) == 0) {
+    std::fread(field, 1, payload::kBuildIdLength, file.get());
+  }
+  // Leading white space, an optional sign, then digits up to the first
+  // non-digit; no digits give 0. Eight characters cannot overflow.
+  buildIdentifier = static_cast<std::int32_t>(std::strtol(field, nullptr, 10));
+  return BuildIdStatus::Ok;
+}
+
+PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker) {
+  std::fseek(launcher, 0, SEEK_END);
+  const std::int32_t fileSize = static_cast<std::int32_t>(std::ftell(launcher));
+  std::fseek(launcher, 0, SEEK_SET);
+
+  const std::int32_t markerOffset = FindMarker(launcher, marker);
+  if (markerOffset < 0) return PayloadCopyStatus::MarkerNotFound;
+
+  const std::int64_t start = static_cast<std::int64_t>(markerOffset) +
+                             static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
+  std::int64_t remaining = static_cast<std::int64_t>(fileSize) - start;
+  if (remaining <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
+  if (std::fseek(launcher, static_cast<long>(start), SEEK_SET) != 0) {
+    return PayloadCopyStatus::ReadFailed;
+  }
+
+  std::vector<char> buffer(kCopyBufferSize);
+  while (remaining > 0) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(remaining, kCopyBufferSize));
+    const std::size_t got = std::fread(buffer.data(), 1, want, launcher);
+    // A read that delivers nothing while bytes remain (read error, shrunken
+    // file) would otherwise repeat forever.
+    if (got == 0) return PayloadCopyStatus::ReadFailed;
+    if (std::fwrite(buffer.data(), 1, got, out) != got) return PayloadCopyStatus::WriteFailed;
+    remaining -= static_cast<std::int64_t>(got);
+  }
+  return PayloadCopyStatus::Ok;
+}
+
+bool IsStaleTempFileName(const std::string& name) {
+  if (name.size() != 11 || name.compare(0, 3, "tmb") != 0 || name[7] != '.') return false;
+  for (std::size_t i = 3; i < 7; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+  }
+  for (std::size_t i = 8; i < 11; ++i) {
+    const char lower = static_cast<char>(name[i] | 0x20);  // letters only: 't','m','p'
+    if (lower != "tmp"[i - 8]) return false;
+  }
+  return true;
+}

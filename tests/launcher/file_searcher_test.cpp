@@ -1,0 +1,78 @@
+#include "launcher/file_searcher.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/payload_format.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+const std::string kText = payload::BuildInfoText();
+
+struct Case {
+  const char* name;
+  std::string contents;
+  std::int32_t want;
+};
+
+class FileSearcherFind : public ::testing::TestWithParam<Case> {};
+
+TEST_P(FileSearcherFind, GivesOffsetOfFirstOccurrence) {
+  TempDir dir;
+  FileSearcher searcher;
+  ASSERT_TRUE(searcher.Open(dir.Write("f.bin", GetParam().contents)));
+  EXPECT_EQ(searcher.Find(kText), GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Text, FileSearcherFind,
+    ::testing::Values(
+        Case{"AtOffsetZero", kText + "tail", 0},
+        Case{"AfterFalseStarts", "DDYN00000BER" + kText, 12},
+        Case{"FirstOfTwo", "xx" + kText + "yy" + kText, 2},
+        Case{"AtVeryEnd", std::string(3000, 'D') + kText, 3000},
+        Case{"FollowedByZeroByte", "ab" + kText + std::string(1, '\0'), 2},
+        Case{"Truncated", "ab" + kText.substr(0, 79), -1},
+        Case{"Empty", "", -1},
+        Case{"Absent", std::string(2000, 'x'), -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileSearcher, TakeAfterFindResumesBehindTheMatchedFirstCharacter) {
+  TempDir dir;
+  FileSearcher searcher;
+  ASSERT_TRUE(searcher.Open(dir.Write("f.bin", "xyzDYN")));
+  EXPECT_EQ(searcher.Find("DYN"), 3);
+  EXPECT_EQ(searcher.Take(), 'Y');
+  EXPECT_EQ(searcher.Take(), 'N');
+  EXPECT_EQ(searcher.Take(), -1);
+  EXPECT_TRUE(searcher.AtEnd());
+  // A second search finds nothing further on.
+  EXPECT_EQ(searcher.Find("DYN"), -1);
+}
+
+TEST(FileSearcher, PushBackComesFirstAndCountsBackwards) {
+  TempDir dir;
+  FileSearcher searcher;
+  ASSERT_TRUE(searcher.Open(dir.Write("f.bin", "ab")));
+  EXPECT_EQ(searcher.Take(), 'a');
+  searcher.PushBack(0xE9);
+  searcher.PushBack('z');
+  EXPECT_EQ(searcher.Take(), 'z');
+  EXPECT_EQ(searcher.Take(), 0xE9);  // bytes from 0x80 up come back unsigned
+  EXPECT_EQ(searcher.Take(), 'b');
+  EXPECT_EQ(searcher.Find("b"), -1);
+}
+
+TEST(FileSearcher, WithoutFileEverythingIsAtEnd) {
+  FileSearcher searcher;
+  EXPECT_TRUE(searcher.AtEnd());
+  EXPECT_EQ(searcher.Take(), -1);
+  EXPECT_EQ(searcher.Find("a"), -1);
+  TempDir dir;
+  EXPECT_FALSE(searcher.Open(dir.File("missing")));
+  EXPECT_TRUE(searcher.AtEnd());
+}
+
+}  // namespace

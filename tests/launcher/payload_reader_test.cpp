@@ -1,0 +1,197 @@
+#include "launcher/payload_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "launcher/payload_format.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+const std::string kMarker = payload::PayloadMarker();
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+UniqueFile OpenRead(const std::string& path) { return UniqueFile(std::fopen(path.c_str(), "rb")); }
+
+std::string Filler(std::size_t size, char fill = 'a') { return std::string(size, fill); }
+
+// Cases shared by the block search and the byte-at-a-time searcher: both must
+// give the offset of the first occurrence.
+struct SearchCase {
+  const char* name;
+  std::string contents;
+  std::int32_t want;
+};
+
+std::vector<SearchCase> SearchCases() {
+  return {
+      {"AtOffsetZero", kMarker + Filler(100), 0},
+      {"StraddlesFirstBlock", Filler(1020) + kMarker + Filler(50), 1020},
+      {"StraddlesSecondBlock", Filler(2040) + kMarker, 2040},
+      {"EndsExactlyAtBlockEnd", Filler(1024 - 18) + kMarker + Filler(10), 1024 - 18},
+      {"FirstOfTwoWins", Filler(10) + kMarker + Filler(3000) + kMarker, 10},
+      {"AtVeryEnd", Filler(5000) + kMarker, 5000},
+      {"PrefixRepeatsBeforeMatch", Filler(7) + "!!tamber!tamberwrapmarke" + kMarker, 31},
+      {"ShorterThanMarker", "!tamberwrap", -1},
+      {"EmptyFile", "", -1},
+      {"NoMarker", Filler(4000) + kMarker.substr(0, 17) + "?", -1},
+      {"HighBytesAround", std::string(1500, '\xFF') + kMarker + std::string(3, '\x80'), 1500},
+  };
+}
+
+class SearchTest : public ::testing::TestWithParam<SearchCase> {};
+
+TEST_P(SearchTest, FindMarkerGivesFirstOccurrence) {
+  TempDir dir;
+  const auto file = OpenRead(dir.Write("f.bin", GetParam().contents));
+  ASSERT_TRUE(file);
+  EXPECT_EQ(FindMarker(file.get(), kMarker), GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Marker, SearchTest, ::testing::ValuesIn(SearchCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The block search against a plain search over random files with many partial
+// matches, so that carry-over between blocks is exercised at every alignment.
+TEST(FindMarker, AgreesWithPlainSearchOnRandomFiles) {
+  const std::string marker = "abcab";
+  std::mt19937 random(4711);
+  TempDir dir;
+  for (int round = 0; round < 300; ++round) {
+    std::string contents(random() % 3000, 'a');
+    for (char& c : contents) c = "abc"[random() % 3];
+    const std::size_t expected = contents.find(marker);
+    const auto file = OpenRead(dir.Write("r.bin", contents));
+    ASSERT_EQ(FindMarker(file.get(), marker),
+              expected == std::string::npos ? -1 : static_cast<std::int32_t>(expected))
+        << "round " << round;
+  }
+}
+
+struct BuildIdCase {
+  const char* name;
+  std::string field;  // the eight bytes at header offset 160
+  std::int32_t want;
+};
+
+class BuildIdTest : public ::testing::TestWithParam<BuildIdCase> {};
+
+TEST_P(BuildIdTest, ReadsDigitsBeforeFirstNonDigit) {
+  TempDir dir;
+  std::string header(payload::kHeaderSize, '\0');
+  header.replace(0, 80, payload::BuildInfoText());
+  header.replace(payload::kBuildIdOffset, GetParam().field.size(), GetParam().field);
+  const std::string path = dir.Write("launcher.exe", Filler(3000, 'x') + kMarker + header + "GAME");
+  std::int32_t id = -99;
+  ASSERT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), id), BuildIdStatus::Ok);
+  EXPECT_EQ(id, GetParam().want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Field, BuildIdTest,
+    ::testing::Values(BuildIdCase{"AllDigits", "12345678", 12345678},
+                      BuildIdCase{"LeadingZeros", "00000042", 42},
+                      BuildIdCase{"DigitsThenLetters", "12ab5678", 12},
+                      BuildIdCase{"NoDigits", "abcdefgh", 0},
+                      BuildIdCase{"LeadingBlanks", "  000042", 42},
+                      BuildIdCase{"Signed", "-0000012", -12},
+                      BuildIdCase{"ZeroBytes", std::string(8, '\0'), 0},
+                      BuildIdCase{"NinthByteNotRead", "12345678", 12345678}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadBuildIdentifier, ReportsMissingTextAndMissingFile) {
+  TempDir dir;
+  std::int32_t id = 7;
+  const std::string noText = dir.Write("plain.exe", Filler(5000) + kMarker);
+  EXPECT_EQ(ReadBuildIdentifierFromFile(noText, payload::BuildInfoText(), id),
+            BuildIdStatus::MarkerNotFound);
+  EXPECT_EQ(ReadBuildIdentifierFromFile(dir.File("absent.exe"), payload::BuildInfoText(), id),
+            BuildIdStatus::MarkerNotFound);
+  EXPECT_EQ(id, 7);
+}
+
+// Copies the payload of `contents` into a fresh file and returns its bytes.
+PayloadCopyStatus Copy(const std::string& contents, std::string& copied) {
+  TempDir dir;
+  const auto in = OpenRead(dir.Write("launcher.exe", contents));
+  const std::string outPath = dir.File("out.tmp");
+  PayloadCopyStatus status;
+  {
+    UniqueFile out(std::fopen(outPath.c_str(), "wb"));
+    status = CopyPayload(in.get(), out.get(), kMarker);
+  }
+  copied = ReadFile(outPath);
+  return status;
+}
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+TEST(CopyPayload, CopiesEverythingFrom418BytesBehindTheMarker) {
+  for (std::size_t size : {1u, 4095u, 4096u, 4097u, 3u * 4096u, 100000u}) {
+    const std::string game = RandomBytes(size, static_cast<unsigned>(size));
+    const std::string header(payload::kHeaderSize, 'h');
+    std::string copied;
+    ASSERT_EQ(Copy(Filler(777, 'x') + kMarker + header + game, copied), PayloadCopyStatus::Ok);
+    EXPECT_EQ(copied, game) << "payload of " << size << " bytes";
+  }
+}
+
+TEST(CopyPayload, NothingBehindTheHeaderGivesAnEmptyFile) {
+  for (std::size_t behind : {0u, 17u, 400u}) {
+    std::string copied = "untouched";
+    ASSERT_EQ(Copy(Filler(50) + kMarker + Filler(behind, 'h'), copied), PayloadCopyStatus::Ok);
+    EXPECT_EQ(copied, "") << behind << " bytes behind the marker";
+  }
+}
+
+TEST(CopyPayload, MissingMarkerCopiesNothing) {
+  std::string copied;
+  EXPECT_EQ(Copy(Filler(5000), copied), PayloadCopyStatus::MarkerNotFound);
+  EXPECT_EQ(copied, "");
+}
+
+struct NameCase {
+  const char* name;
+  const char* fileName;
+  bool stale;
+};
+
+class StaleNameTest : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(StaleNameTest, RecognisesOwnTemporaryNames) {
+  EXPECT_EQ(IsStaleTempFileName(GetParam().fileName), GetParam().stale);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Name, StaleNameTest,
+    ::testing::Values(NameCase{"UpperHex", "tmb00FF.tmp", true},
+                      NameCase{"UpperExtension", "tmb00FF.TMP", true},
+                      NameCase{"MixedExtension", "tmbA1B2.TmP", true},
+                      NameCase{"Digits", "tmb0123.tmp", true},
+                      NameCase{"LowerHex", "tmb00ff.tmp", false},
+                      NameCase{"UpperPrefix", "TMB00FF.tmp", false},
+                      NameCase{"NotHex", "tmb00FG.tmp", false},
+                      NameCase{"LongerExtension", "tmb00FF.tmpx", false},
+                      NameCase{"ThreeDigits", "tmb0FF.tmp", false},
+                      NameCase{"OtherExtension", "tmb00FF.txt", false},
+                      NameCase{"NoDot", "tmb00FFxtmp", false},
+                      NameCase{"Empty", "", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
