@@ -1,17 +1,249 @@
-// Placeholder until the signing subcommands land.
+// gamewrap sign and gamewrap verify: making and checking the detached
+// signature files of the launcher's properties documents.
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
+#include "signature/file_signature.h"
+#include "signature/signing_key.h"
 #include "tools/gamewrap/commands.h"
+#include "tools/gamewrap/file_io.h"
 
 namespace gamewrap {
 
-int RunSign(const Args&) {
-  std::fputs("gamewrap: sign is not available yet\n", stderr);
-  return kExitFailure;
+namespace {
+
+constexpr char kSignUsage[] =
+    "usage: gamewrap sign --key KEY --build-id N FILE\n"
+    "\n"
+    "Writes FILE.sig: the signature of FILE for launchers whose payload header\n"
+    "carries build identifier N, as 24 upper-case hexadecimal digits. White space\n"
+    "(tab, line feed, vertical tab, form feed, carriage return, space) in FILE is\n"
+    "not signed; every other byte is. FILE.sig is replaced atomically.\n"
+    "\n"
+    "Options:\n"
+    "  --key KEY        the private key file: lines modulus=HEX and\n"
+    "                   private_exponent=HEX (see docs/signing.md); its modulus\n"
+    "                   must be the launcher's built-in one\n"
+    "  --build-id N     the build identifier, 0 to 99999999 (up to eight decimal\n"
+    "                   digits, as in the payload header)\n"
+    "  -h, --help       show this help and exit\n";
+
+constexpr char kVerifyUsage[] =
+    "usage: gamewrap verify --build-id N FILE\n"
+    "\n"
+    "Checks FILE against FILE.sig exactly as the launcher with build identifier N\n"
+    "does, and says why the check fails. Exit code 0 when the signature is valid.\n"
+    "\n"
+    "Options:\n"
+    "  --build-id N     the build identifier, 0 to 99999999\n"
+    "  -h, --help       show this help and exit\n";
+
+// The payload header holds the build identifier as eight decimal digits.
+constexpr std::size_t kMaxBuildIdDigits = 8;
+
+struct SignArgs {
+  std::string keyPath;
+  std::string buildId;
+  std::string filePath;
+  bool help = false;
+};
+
+bool IsHelp(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+
+int UsageError(const std::string& message, const char* usage) {
+  std::fprintf(stderr, "gamewrap: %s\n\n%s", message.c_str(), usage);
+  return kExitUsage;
 }
 
-int RunVerify(const Args&) {
-  std::fputs("gamewrap: verify is not available yet\n", stderr);
+// Reads the options of sign (withKey) or verify. False with a message.
+bool ParseArgs(const Args& args, bool withKey, SignArgs& parsed, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (IsHelp(arg)) {
+      parsed.help = true;
+      return true;
+    }
+    std::string* target = nullptr;
+    if (withKey && arg == "--key") {
+      target = &parsed.keyPath;
+    } else if (arg == "--build-id") {
+      target = &parsed.buildId;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option '" + arg + "'";
+      return false;
+    } else if (parsed.filePath.empty()) {
+      parsed.filePath = arg;
+      continue;
+    } else {
+      error = "unexpected argument '" + arg + "': only one FILE is taken";
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      error = "option " + arg + " needs a value";
+      return false;
+    }
+    *target = args[++i];
+    if (target->empty()) {
+      error = "option " + arg + " needs a non-empty value";
+      return false;
+    }
+  }
+  if ((withKey && parsed.keyPath.empty()) || parsed.buildId.empty() || parsed.filePath.empty()) {
+    error = withKey ? "sign needs --key, --build-id and FILE" : "verify needs --build-id and FILE";
+    return false;
+  }
+  return true;
+}
+
+// The build identifier as the launcher reads it from its eight header digits.
+bool ParseBuildId(const std::string& text, std::int32_t& buildId, std::string& error) {
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      error = "build identifier '" + text + "' is not a decimal number";
+      return false;
+    }
+  }
+  if (text.size() > kMaxBuildIdDigits &&
+      text.find_first_not_of('0') < text.size() - kMaxBuildIdDigits) {
+    error = "build identifier " + text + " is out of range (0 to 99999999)";
+    return false;
+  }
+  std::int32_t value = 0;
+  for (const char c : text) value = value * 10 + (c - '0');  // at most 99999999
+  buildId = value;
+  return true;
+}
+
+std::string SignaturePathOf(const std::string& filePath) { return filePath + kSignatureFileSuffix; }
+
+// Why a signature text that failed the check is not well formed; empty when
+// it is the usual 24 hexadecimal digits.
+std::string DescribeMalformedText(std::string_view fileStart) {
+  const std::string_view text = SignatureTextOf(fileStart);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(c));
+      return "byte " + std::string(byte) + " at position " + std::to_string(i + 1) +
+             " is not a hexadecimal digit (the launcher reads it as a 0 digit)";
+    }
+  }
+  if (text.size() < kSignatureTextMaxLength) {
+    const bool cutAtNul = text.size() < fileStart.size();
+    return "only " + std::to_string(text.size()) + " hexadecimal digits before " +
+           (cutAtNul ? "a NUL byte" : "the end of the file") + ", expected " +
+           std::to_string(kSignatureTextMaxLength);
+  }
+  return std::string();
+}
+
+}  // namespace
+
+int RunSign(const Args& args) {
+  SignArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, /*withKey=*/true, parsed, error)) return UsageError(error, kSignUsage);
+  if (parsed.help) {
+    std::fputs(kSignUsage, stdout);
+    return kExitOk;
+  }
+  std::int32_t buildId = 0;
+  if (!ParseBuildId(parsed.buildId, buildId, error)) return UsageError(error, kSignUsage);
+
+  std::string keyText;
+  if (!ReadWholeFile(parsed.keyPath, keyText, error)) {
+    std::fprintf(stderr, "gamewrap sign: cannot read the key: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  SigningKey key;
+  if (!ParseSigningKey(keyText, key, error)) {
+    std::fprintf(stderr, "gamewrap sign: key file '%s': %s\n", parsed.keyPath.c_str(),
+                 error.c_str());
+    return kExitFailure;
+  }
+  if (key.modulus != BigInt(std::string_view(kSignatureModulusText))) {
+    std::fprintf(stderr,
+                 "gamewrap sign: key file '%s': its modulus is not the launcher's built-in "
+                 "modulus %s; the stock launcher would not accept signatures made with it. "
+                 "Nothing written.\n",
+                 parsed.keyPath.c_str(), kSignatureModulusText);
+    return kExitFailure;
+  }
+
+  std::string contents;
+  if (!ReadWholeFile(parsed.filePath, contents, error)) {
+    std::fprintf(stderr, "gamewrap sign: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  const std::string signature = MakeSignatureText(key, buildId, contents);
+  // A wrong private exponent gives a signature that the launcher rejects:
+  // check before writing anything.
+  if (!SignatureTextVerifies(signature, buildId, contents)) {
+    std::fprintf(stderr,
+                 "gamewrap sign: key file '%s': its private exponent does not belong to its "
+                 "modulus (the signature made with it does not verify). Nothing written.\n",
+                 parsed.keyPath.c_str());
+    return kExitFailure;
+  }
+  const std::string signaturePath = SignaturePathOf(parsed.filePath);
+  if (!WriteFileAtomically(signaturePath, signature, error)) {
+    std::fprintf(stderr, "gamewrap sign: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::printf("%s: signed for build identifier %d\n", signaturePath.c_str(),
+              static_cast<int>(buildId));
+  return kExitOk;
+}
+
+int RunVerify(const Args& args) {
+  SignArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, /*withKey=*/false, parsed, error)) return UsageError(error, kVerifyUsage);
+  if (parsed.help) {
+    std::fputs(kVerifyUsage, stdout);
+    return kExitOk;
+  }
+  std::int32_t buildId = 0;
+  if (!ParseBuildId(parsed.buildId, buildId, error)) return UsageError(error, kVerifyUsage);
+
+  std::string contents;
+  if (!ReadWholeFile(parsed.filePath, contents, error)) {
+    std::fprintf(stderr, "gamewrap verify: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  // The verdict is the launcher's own check; the rest only explains it.
+  const bool valid = VerifyFileSignature(parsed.filePath, contents, buildId);
+  const std::string signaturePath = SignaturePathOf(parsed.filePath);
+  std::string signatureFile;
+  const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
+  if (valid) {
+    std::printf("%s: signature valid for build identifier %d\n", parsed.filePath.c_str(),
+                static_cast<int>(buildId));
+    const std::string oddity = haveSignatureFile ? DescribeMalformedText(signatureFile) : "";
+    if (!oddity.empty()) {
+      std::fprintf(stderr, "gamewrap verify: note: %s: %s\n", signaturePath.c_str(),
+                   oddity.c_str());
+    }
+    return kExitOk;
+  }
+  if (!haveSignatureFile) {
+    std::fprintf(stderr, "gamewrap verify: %s: no signature file: %s\n", parsed.filePath.c_str(),
+                 error.c_str());
+    return kExitFailure;
+  }
+  const std::string malformed = DescribeMalformedText(signatureFile);
+  if (!malformed.empty()) {
+    std::fprintf(stderr, "gamewrap verify: %s: malformed signature text: %s\n",
+                 signaturePath.c_str(), malformed.c_str());
+    return kExitFailure;
+  }
+  std::fprintf(stderr,
+               "gamewrap verify: %s: signature does not match: the file was changed (other than "
+               "in white space) or signed for another build identifier than %d\n",
+               parsed.filePath.c_str(), static_cast<int>(buildId));
   return kExitFailure;
 }
 

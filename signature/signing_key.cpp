@@ -1,0 +1,103 @@
+#include "signature/signing_key.h"
+
+#include <algorithm>
+
+#include "signature/file_signature.h"
+
+namespace {
+
+// Far more than any key of this format needs; keeps a wrong file from
+// producing a huge number.
+constexpr std::size_t kMaxKeyHexDigits = 512;
+
+std::string_view Trim(std::string_view text) {
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error) {
+  bool haveModulus = false;
+  bool haveExponent = false;
+  BigInt modulus;
+  BigInt privateExponent;
+  int lineNumber = 0;
+  while (!text.empty()) {
+    ++lineNumber;
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = Trim(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.empty() || line.front() == '#') continue;
+
+    const std::string where = "line " + std::to_string(lineNumber) + ": ";
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      error = where + "expected name=value";
+      return false;
+    }
+    const std::string_view name = Trim(line.substr(0, equals));
+    const std::string_view value = Trim(line.substr(equals + 1));
+    bool* seen = nullptr;
+    BigInt* target = nullptr;
+    if (name == "modulus") {
+      seen = &haveModulus;
+      target = &modulus;
+    } else if (name == "private_exponent") {
+      seen = &haveExponent;
+      target = &privateExponent;
+    } else {
+      error = where + "unknown field '" + std::string(name) + "'";
+      return false;
+    }
+    if (*seen) {
+      error = where + "'" + std::string(name) + "' is given twice";
+      return false;
+    }
+    if (value.empty() || value.size() > kMaxKeyHexDigits ||
+        !std::all_of(value.begin(), value.end(), IsHexDigit)) {
+      error = where + "'" + std::string(name) + "' must be 1 to " +
+              std::to_string(kMaxKeyHexDigits) + " hexadecimal digits";
+      return false;
+    }
+    *target = BigInt(value);
+    if (target->IsZero()) {
+      error = where + "'" + std::string(name) + "' must not be zero";
+      return false;
+    }
+    *seen = true;
+  }
+  if (!haveModulus || !haveExponent) {
+    error = std::string("missing field '") + (haveModulus ? "private_exponent" : "modulus") + "'";
+    return false;
+  }
+  key.modulus = std::move(modulus);
+  key.privateExponent = std::move(privateExponent);
+  return true;
+}
+
+std::string FormatSignatureText(const BigInt& signature) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  const std::int32_t bits = signature.BitLength();
+  const std::size_t digits =
+      std::max<std::size_t>(kSignatureTextMaxLength, static_cast<std::size_t>(bits + 3) / 4);
+  std::string text(digits, '0');
+  for (std::size_t position = 0; position < digits; ++position) {
+    const auto nibbleIndex = static_cast<std::int32_t>(position);
+    const BigInt::Digit digit = signature.GetDigit(nibbleIndex / 4);
+    text[digits - 1 - position] = kHexDigits[(digit >> (4 * (nibbleIndex % 4))) & 0xF];
+  }
+  return text;
+}
+
+std::string MakeSignatureText(const SigningKey& key, std::int32_t buildIdentifier,
+                              std::string_view contents) {
+  const BigInt digestNumber = SignatureDigestNumber(buildIdentifier, contents);
+  return FormatSignatureText(digestNumber.PowMod(key.privateExponent, key.modulus));
+}
