@@ -1,0 +1,70 @@
+#include "launcher/win32/game_process.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "launcher/launcher_state.h"
+#include "launcher/win32/message_boxes.h"
+#include "launcher/win32/win32_handles.h"
+
+namespace {
+
+constexpr DWORD kPollIntervalMs = 100;
+
+struct GameProcess {
+  UniqueHandle process;
+  UniqueHandle thread;
+  DWORD processId = 0;
+};
+
+// The path is also given as the application name: the system then runs
+// exactly that file, where a command line alone with an unquoted path holding
+// blanks would be searched word by word (C:\My.exe before C:\My Games\...).
+// The command line stays the bare path, as the game has always seen it.
+bool StartGameSuspended(const std::string& path, const std::string& parameters,
+                        GameProcess& game) {
+  std::string commandLine = path;
+  if (!parameters.empty()) commandLine += " " + parameters;
+  std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
+  writableCommandLine.push_back('\0');
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION created = {};
+  if (!CreateProcessA(path.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED, nullptr, GetLauncherState().appDirectory.c_str(),
+                      &startup, &created)) {
+    return false;
+  }
+  game.process.reset(created.hProcess);
+  game.thread.reset(created.hThread);
+  game.processId = created.dwProcessId;
+  return true;
+}
+
+// The exit code alone cannot tell a game that ended with STILL_ACTIVE (259)
+// from a running one, so the process handle has the last word.
+void WaitForGameToEnd(HANDLE process) {
+  DWORD exitCode = 0;
+  while (GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE) {
+    if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) return;
+    Sleep(kPollIntervalMs);
+  }
+}
+
+}  // namespace
+
+void RunGame(const std::string& path, const std::string& parameters) {
+  GameProcess game;
+  if (!StartGameSuspended(path, parameters, game)) {
+    ShowGameFatalError("Failed to execute game\r\n\r\n");
+    return;
+  }
+
+  ResumeThread(game.thread.get());
+  WaitForGameToEnd(game.process.get());
+
+  game.process.reset();
+  game.thread.reset();
+}
