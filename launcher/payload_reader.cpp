@@ -13,13 +13,16 @@ namespace {
 
 constexpr std::size_t kSearchBlockSize = 1024;
 constexpr std::size_t kCopyBufferSize = 4096;
+constexpr std::size_t kStreamBufferSize = 262144;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// Offset of the first occurrence of `needle` in `haystack`, or -1.
+// Offset of the first occurrence of `needle` (at least one byte) in
+// `haystack`, or -1. memchr finds candidates for the first byte a machine word
+// or more at a time; only those are compared in full.
 std::int64_t FindIn(const unsigned char* haystack, std::size_t size, const std::string& needle) {
   const std::size_t length = needle.size();
   if (size < length) return -1;
@@ -38,12 +41,31 @@ std::int64_t FindIn(const unsigned char* haystack, std::size_t size, const std::
 
 }  // namespace
 
+bool ExtractionStream::Open(const std::string& path, const char* mode) {
+  Close();
+  file_ = std::fopen(path.c_str(), mode);
+  if (file_ == nullptr) return false;
+  buffer_.reset(new char[kStreamBufferSize]);
+  // Without the larger buffer the stream still works, only more slowly.
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kStreamBufferSize);
+  return true;
+}
+
+bool ExtractionStream::Close() {
+  bool closed = true;
+  if (file_ != nullptr) {
+    closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+  }
+  buffer_.reset();
+  return closed;
+}
+
 std::int32_t FindMarker(std::FILE* stream, const std::string& marker) {
   if (marker.empty()) return -1;
   // The last marker.size() - 1 bytes of each block are kept in front of the
-  // next one, so a marker that straddles two blocks is found; each byte is
-  // looked at a bounded number of times instead of comparing a whole window
-  // at every position.
+  // next one, so a marker that straddles two blocks is found without comparing
+  // a whole window at every byte.
   const std::size_t carryLength = marker.size() - 1;
   std::vector<unsigned char> buffer(carryLength + kSearchBlockSize);
   const long start = std::ftell(stream);

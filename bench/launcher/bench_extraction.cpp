@@ -1,0 +1,200 @@
+// Extraction path throughput, natively:
+//   - FindMarker over a 256 MiB file with the marker near its end, against a
+//     reference that reads 64 KiB blocks and runs memmem over each (straddling
+//     matches handled); target: at least 0.5 of the reference's throughput;
+//   - the payload copy against a plain read/write copy with a 1 MiB buffer;
+//     target: at least 0.8 of its throughput; cp of the same file beside both;
+//   - peak memory of a whole extraction for 64 MiB and 512 MiB payloads, which
+//     must not grow with the payload.
+// Usage: bench_extraction [work directory]   (default: the system's temp directory)
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "launcher/payload_format.h"
+#include "launcher/payload_reader.h"
+
+namespace {
+
+constexpr std::size_t kMiB = 1 << 20;
+const std::string kMarker = payload::PayloadMarker();
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Writes `stubSize` random bytes, the marker and header, and `payloadSize`
+// random bytes. Random bytes contain the marker's first character now and then,
+// as real executables do.
+void MakeWrapped(const std::string& path, std::size_t stubSize, std::size_t payloadSize) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+  std::mt19937_64 random(4711);
+  std::vector<std::uint64_t> block(kMiB / 8);
+  auto writeRandom = [&](std::size_t size) {
+    while (size > 0) {
+      for (auto& word : block) word = random();
+      const std::size_t n = std::min(size, kMiB);
+      std::fwrite(block.data(), 1, n, file);
+      size -= n;
+    }
+  };
+  writeRandom(stubSize);
+  std::fwrite(kMarker.data(), 1, kMarker.size(), file);
+  std::string header(payload::kHeaderSize, '\0');
+  std::fwrite(header.data(), 1, header.size(), file);
+  writeRandom(payloadSize);
+  std::fclose(file);
+}
+
+// Reads the whole file once so that every measurement starts from the page cache.
+void Warm(const std::string& path) {
+  std::vector<char> buffer(kMiB);
+  const int fd = open(path.c_str(), O_RDONLY);
+  while (read(fd, buffer.data(), buffer.size()) > 0) {
+  }
+  close(fd);
+}
+
+std::int64_t ReferenceSearch(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  const std::size_t carry = kMarker.size() - 1;
+  std::vector<char> buffer(carry + 64 * 1024);
+  std::size_t filled = 0;
+  std::int64_t offset = 0;  // file offset of buffer[0]
+  std::int64_t found = -1;
+  for (;;) {
+    const ssize_t got = read(fd, buffer.data() + filled, 64 * 1024);
+    if (got <= 0) break;
+    filled += static_cast<std::size_t>(got);
+    const void* hit = memmem(buffer.data(), filled, kMarker.data(), kMarker.size());
+    if (hit != nullptr) {
+      found = offset + (static_cast<const char*>(hit) - buffer.data());
+      break;
+    }
+    const std::size_t keep = std::min(filled, carry);
+    std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
+    offset += static_cast<std::int64_t>(filled - keep);
+    filled = keep;
+  }
+  close(fd);
+  return found;
+}
+
+void PlainCopy(const std::string& from, std::int64_t start, const std::string& to) {
+  const int in = open(from.c_str(), O_RDONLY);
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  lseek(in, start, SEEK_SET);
+  std::vector<char> buffer(kMiB);
+  ssize_t got;
+  while ((got = read(in, buffer.data(), buffer.size())) > 0) {
+    if (write(out, buffer.data(), static_cast<std::size_t>(got)) != got) std::exit(1);
+  }
+  close(in);
+  close(out);
+}
+
+// The extraction as the launcher does it: marker search, then the copy.
+bool Extract(const std::string& from, const std::string& to) {
+  ExtractionStream in, out;
+  if (!in.Open(from, "rb") || !out.Open(to, "wb")) return false;
+  const PayloadCopyStatus status = CopyPayload(in.get(), out.get(), kMarker);
+  return status == PayloadCopyStatus::Ok && out.Close();
+}
+
+// Best of a few runs, in seconds.
+template <typename Work>
+double Best(int runs, Work work) {
+  double best = 1e9;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = Clock::now();
+    work();
+    best = std::min(best, Seconds(start));
+  }
+  return best;
+}
+
+// Peak resident memory (KiB) of a child process that runs one extraction.
+long ExtractionPeakKiB(const std::string& from, const std::string& to) {
+  const pid_t child = fork();
+  if (child == 0) _exit(Extract(from, to) ? 0 : 1);
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  return usage.ru_maxrss;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::filesystem::path dir =
+      argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
+  const std::string big = (dir / "bench-extraction-256.bin").string();
+  const std::string out = (dir / "bench-extraction-out.bin").string();
+  const std::size_t stubSize = 256 * kMiB - 64 * 1024;  // marker near the end
+  const std::size_t payloadSize = 64 * 1024 - 418;
+  MakeWrapped(big, stubSize, payloadSize);
+  Warm(big);
+  const double megabytes = 256.0;
+
+  std::int32_t found = -1;
+  const double ours = Best(5, [&] {
+    ExtractionStream file;
+    file.Open(big, "rb");
+    found = FindMarker(file.get(), kMarker);
+  });
+  std::int64_t expected = -1;
+  const double reference = Best(5, [&] { expected = ReferenceSearch(big); });
+  if (found != expected || found != static_cast<std::int64_t>(stubSize)) {
+    std::fprintf(stderr, "marker search disagrees: %d vs %lld\n", found,
+                 static_cast<long long>(expected));
+    return 1;
+  }
+  std::printf("marker search over 256 MiB:\n");
+  std::printf("  FindMarker            %8.0f MB/s\n", megabytes / ours);
+  std::printf("  memmem, 64 KiB blocks %8.0f MB/s\n", megabytes / reference);
+  std::printf("  ratio %.2f (target >= 0.50)\n", reference / ours);
+
+  // The copy of a 256 MiB payload.
+  const std::string copySource = (dir / "bench-extraction-copy.bin").string();
+  MakeWrapped(copySource, 4096, 256 * kMiB);
+  Warm(copySource);
+  const double copyOurs = Best(3, [&] { Extract(copySource, out); });
+  const double copyPlain = Best(3, [&] { PlainCopy(copySource, 4096 + 418, out); });
+  const std::string cp = "cp '" + copySource + "' '" + out + "'";
+  const double copyCp = Best(3, [&] {
+    if (std::system(cp.c_str()) != 0) std::exit(1);
+  });
+  std::printf("payload copy of 256 MiB (page cache to page cache):\n");
+  std::printf("  extraction (search + 4 KiB copy) %8.0f MB/s\n", megabytes / copyOurs);
+  std::printf("  read/write, 1 MiB buffer         %8.0f MB/s\n", megabytes / copyPlain);
+  std::printf("  cp                               %8.0f MB/s\n", megabytes / copyCp);
+  std::printf("  ratio %.2f (target >= 0.80)\n", copyPlain / copyOurs);
+  std::filesystem::remove(copySource);
+  std::filesystem::remove(big);
+
+  std::printf("peak memory of one extraction:\n");
+  for (std::size_t payloadMiB : {64u, 512u}) {
+    const std::string source = (dir / "bench-extraction-peak.bin").string();
+    MakeWrapped(source, 1 * kMiB, payloadMiB * kMiB);
+    std::printf("  %4zu MiB payload: %ld KiB\n", payloadMiB, ExtractionPeakKiB(source, out));
+    std::filesystem::remove(source);
+  }
+  std::filesystem::remove(out);
+  return 0;
+}
