@@ -1,0 +1,277 @@
+// gamewrap sign and gamewrap verify, run as a publisher runs them.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+
+#include "signature/file_signature.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs gamewrap with `arguments`; its output goes to a directory of its own so
+// that the directory under test holds only what the tool wrote.
+ToolRun Gamewrap(const std::string& arguments) {
+  static const TempDir outputDir;
+  const std::string out = outputDir.File("stdout.txt"), err = outputDir.File("stderr.txt");
+  const std::string command = std::string(GAMEWRAP_PATH) + " " + arguments + " >" + out + " 2>" + err;
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+std::set<std::string> FilesIn(const TempDir& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+const std::string kDevKey = Quoted(KOVA_DEV_KEY_PATH);
+
+// A document, white space and all byte values mixed in.
+std::string RandomDocument(std::mt19937_64& random, std::size_t length) {
+  static constexpr char kFavoured[] = {'\t', '\n', '\v', '\f', '\r', ' ', '\0', '<', 'a'};
+  std::string document(length, '\0');
+  for (char& c : document) {
+    c = random() % 3 == 0 ? kFavoured[random() % sizeof kFavoured] : static_cast<char>(random());
+  }
+  return document;
+}
+
+TEST(GamewrapSign, RoundTripOfRandomDocuments) {
+  const char* seedText = std::getenv("KOVA_TEST_SEED");
+  const std::uint64_t seed = seedText != nullptr ? std::strtoull(seedText, nullptr, 10) : 4711;
+  SCOPED_TRACE("seed " + std::to_string(seed) + " (set KOVA_TEST_SEED to repeat)");
+  std::mt19937_64 random(seed);
+  TempDir dir;
+  for (int i = 0; i < 12; ++i) {
+    const std::string contents = RandomDocument(random, random() % 3000);
+    const std::int32_t buildId = i == 0 ? 0 : i == 1 ? 99999999 : static_cast<std::int32_t>(random() % 100000000);
+    const std::string path = dir.Write("doc" + std::to_string(i) + ".xml", contents);
+    SCOPED_TRACE("document " + std::to_string(i) + ", build identifier " + std::to_string(buildId));
+
+    const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id " + std::to_string(buildId) +
+                                  " " + Quoted(path));
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+    const std::string signature = ReadFile(path + ".sig");
+    ASSERT_EQ(signature.size(), 24u);
+    EXPECT_EQ(signature.find_first_not_of("0123456789ABCDEF"), std::string::npos) << signature;
+    EXPECT_TRUE(VerifyFileSignature(path, contents, buildId));
+    EXPECT_FALSE(VerifyFileSignature(path, contents, buildId ^ 1));
+
+    const ToolRun verify = Gamewrap("verify --build-id " + std::to_string(buildId) + " " + Quoted(path));
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+  }
+}
+
+TEST(GamewrapSign, EverySingleByteMutationOutsideWhiteSpaceIsRejected) {
+  std::mt19937_64 random(4711);
+  TempDir dir;
+  const std::string contents = RandomDocument(random, 64);
+  const std::string path = dir.Write("doc.xml", contents);
+  ASSERT_EQ(Gamewrap("sign --key " + kDevKey + " --build-id 31337 " + Quoted(path)).exitCode, 0);
+  const std::string signature = ReadFile(path + ".sig");
+  for (std::size_t position = 0; position < contents.size(); ++position) {
+    const auto original = static_cast<unsigned char>(contents[position]);
+    for (int value = 0; value < 256; ++value) {
+      if (value == original) continue;
+      std::string mutated = contents;
+      mutated[position] = static_cast<char>(value);
+      // Only exchanging one white-space byte for another keeps the message.
+      const bool stillSigned =
+          IsSignatureWhiteSpace(original) && IsSignatureWhiteSpace(static_cast<unsigned char>(value));
+      ASSERT_EQ(SignatureTextVerifies(signature, 31337, mutated), stillSigned)
+          << "position " << position << ", byte " << value;
+    }
+  }
+}
+
+TEST(GamewrapSign, ReplacesAnOldSignatureAndLeavesNothingElse) {
+  TempDir dir;
+  const std::string path = dir.Write("doc.xml", "<a>1</a>");
+  dir.Write("doc.xml.sig", "old signature, much longer than twenty-four bytes\n");
+  const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id 00000042 " + Quoted(path));
+  ASSERT_EQ(sign.exitCode, 0) << sign.err;
+  EXPECT_EQ(sign.out, path + ".sig: signed for build identifier 42\n");
+  EXPECT_TRUE(VerifyFileSignature(path, "<a>1</a>", 42));
+  EXPECT_EQ(ReadFile(path + ".sig").size(), 24u);
+  EXPECT_EQ(FilesIn(dir), (std::set<std::string>{"doc.xml", "doc.xml.sig"}));
+}
+
+TEST(GamewrapSign, HelpShowsUsage) {
+  const ToolRun sign = Gamewrap("sign --help");
+  EXPECT_EQ(sign.exitCode, 0);
+  EXPECT_EQ(sign.out.rfind("usage: gamewrap sign --key KEY --build-id N FILE\n", 0), 0u) << sign.out;
+  const ToolRun verify = Gamewrap("verify -h");
+  EXPECT_EQ(verify.exitCode, 0);
+  EXPECT_EQ(verify.out.rfind("usage: gamewrap verify --build-id N FILE\n", 0), 0u) << verify.out;
+}
+
+// --- Bad input: a message, a non-zero exit, nothing written --------------
+
+struct BadInputCase {
+  const char* name;
+  const char* arguments;  // {key} {doc} {dir} are replaced
+  int exitCode;
+  const char* message;
+};
+
+class GamewrapBadInput : public testing::TestWithParam<BadInputCase> {
+ protected:
+  void SetUp() override {
+    doc_ = dir_.Write("doc.xml", "<a>1</a>");
+    dir_.Write("doc.xml.sig", "untouched");
+    dir_.Write("malformed-key.txt", "this is not a key\n");
+    dir_.Write("foreign-key.txt", "modulus=C5A1C3B7092F4D6E8B1A7C27\nprivate_exponent=0E538F98D051F3B18605D069\n");
+    dir_.Write("wrong-exponent-key.txt", "modulus=E5A1C3B7092F4D6E8B1A7C25\nprivate_exponent=3\n");
+  }
+
+  std::string Expand(std::string text) const {
+    const std::pair<std::string, std::string> replacements[] = {
+        {"{key}", kDevKey}, {"{doc}", Quoted(doc_)}, {"{dir}", dir_.path().string()}};
+    for (const auto& [from, to] : replacements) {
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+    }
+    return text;
+  }
+
+  TempDir dir_;
+  std::string doc_;
+};
+
+TEST_P(GamewrapBadInput, FailsWithMessageAndWritesNothing) {
+  const BadInputCase& c = GetParam();
+  const std::set<std::string> before = FilesIn(dir_);
+  const ToolRun run = Gamewrap(Expand(c.arguments));
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+  EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
+  EXPECT_EQ(FilesIn(dir_), before);
+  EXPECT_EQ(ReadFile(doc_ + ".sig"), "untouched");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gamewrap, GamewrapBadInput,
+    testing::Values(
+        BadInputCase{"SignMissingFile", "sign --key {key} --build-id 1 {dir}/missing.xml", 1,
+                     "missing.xml"},
+        BadInputCase{"SignMissingKey", "sign --key {dir}/missing-key.txt --build-id 1 {doc}", 1,
+                     "cannot read the key"},
+        BadInputCase{"SignKeyIsDirectory", "sign --key {dir} --build-id 1 {doc}", 1,
+                     "cannot read the key"},
+        BadInputCase{"SignMalformedKey", "sign --key {dir}/malformed-key.txt --build-id 1 {doc}", 1,
+                     "line 1: expected name=value"},
+        BadInputCase{"SignForeignModulus", "sign --key {dir}/foreign-key.txt --build-id 1 {doc}", 1,
+                     "the stock launcher would not accept signatures made with it"},
+        BadInputCase{"SignWrongPrivateExponent",
+                     "sign --key {dir}/wrong-exponent-key.txt --build-id 1 {doc}", 1,
+                     "private exponent does not belong to its modulus"},
+        BadInputCase{"SignBuildIdOutOfRange", "sign --key {key} --build-id 100000000 {doc}", 2,
+                     "build identifier 100000000 is out of range (0 to 99999999)"},
+        BadInputCase{"SignBuildIdNegative", "sign --key {key} --build-id -1 {doc}", 2,
+                     "build identifier '-1' is not a decimal number"},
+        BadInputCase{"SignBuildIdNotANumber", "sign --key {key} --build-id 12a {doc}", 2,
+                     "build identifier '12a' is not a decimal number"},
+        BadInputCase{"SignWithoutKey", "sign --build-id 1 {doc}", 2,
+                     "sign needs --key, --build-id and FILE"},
+        BadInputCase{"SignOptionWithoutValue", "sign {doc} --key {key} --build-id", 2,
+                     "option --build-id needs a value"},
+        BadInputCase{"SignTwoFiles", "sign --key {key} --build-id 1 {doc} {doc}", 2,
+                     "only one FILE is taken"},
+        BadInputCase{"SignUnknownOption", "sign --force --key {key} --build-id 1 {doc}", 2,
+                     "unknown option '--force'"},
+        BadInputCase{"VerifyMissingFile", "verify --build-id 1 {dir}/missing.xml", 1, "missing.xml"},
+        BadInputCase{"VerifyBuildIdOutOfRange", "verify --build-id 123456789 {doc}", 2,
+                     "out of range"},
+        BadInputCase{"VerifyTakesNoKey", "verify --key {key} --build-id 1 {doc}", 2,
+                     "unknown option '--key'"}),
+    [](const testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
+
+// --- What verify says ------------------------------------------------------
+
+struct VerifyCase {
+  const char* name;
+  // nullptr: no .sig file; "{sig}", "{sig23}" and "{lower}" stand for the valid
+  // signature, it without its first digit and it in lower case; "{nul}" for a NUL.
+  const char* signature;
+  const char* buildId;
+  std::string contents;   // as checked; the document was signed as "<a>1</a>" for 7
+  int exitCode;
+  const char* message;    // on stdout for exit 0, stderr otherwise
+};
+
+class GamewrapVerify : public testing::TestWithParam<VerifyCase> {};
+
+TEST_P(GamewrapVerify, ExplainsTheOutcome) {
+  const VerifyCase& c = GetParam();
+  TempDir dir;
+  const std::string doc = dir.Write("doc.xml", "<a>1</a>");
+  ASSERT_EQ(Gamewrap("sign --key " + kDevKey + " --build-id 7 " + Quoted(doc)).exitCode, 0);
+  const std::string valid = ReadFile(doc + ".sig");
+  dir.Write("doc.xml", c.contents);
+  if (c.signature == nullptr) {
+    std::filesystem::remove(doc + ".sig");
+  } else {
+    std::string text = c.signature;
+    if (const std::size_t at = text.find("{sig}"); at != std::string::npos) text.replace(at, 5, valid);
+    if (const std::size_t at = text.find("{sig23}"); at != std::string::npos) {
+      text.replace(at, 7, valid.substr(1));
+    }
+    if (const std::size_t at = text.find("{lower}"); at != std::string::npos) {
+      std::string lower = valid;
+      for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+      text.replace(at, 7, lower);
+    }
+    if (const std::size_t at = text.find("{nul}"); at != std::string::npos) {
+      text.replace(at, 5, std::string(1, '\0'));
+    }
+    dir.Write("doc.xml.sig", text);
+  }
+  const ToolRun run = Gamewrap(std::string("verify --build-id ") + c.buildId + " " + Quoted(doc));
+  EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+  EXPECT_TRUE(Contains(c.exitCode == 0 ? run.out : run.err, c.message)) << run.out << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gamewrap, GamewrapVerify,
+    testing::Values(
+        VerifyCase{"Valid", "{sig}", "7", "<a>1</a>", 0, "signature valid for build identifier 7"},
+        VerifyCase{"ValidWithLineBreak", "{sig}\r\n", "00000007", "<a>1</a>", 0, "signature valid"},
+        VerifyCase{"ValidLowerCase", "{lower}", "7", "<a>1</a>", 0, "signature valid"},
+        VerifyCase{"WhiteSpaceChanged", "{sig}", "7", " <a>\r\n1</a>\t", 0, "signature valid"},
+        VerifyCase{"NoSignatureFile", nullptr, "7", "<a>1</a>", 1, "no signature file"},
+        VerifyCase{"OtherBuildId", "{sig}", "8", "<a>1</a>", 1,
+                   "signature does not match: the file was changed (other than in white space) "
+                   "or signed for another build identifier than 8"},
+        VerifyCase{"ChangedContents", "{sig}", "7", "<a>2</a>", 1, "signature does not match"},
+        VerifyCase{"DigitMissingThenLineFeed", "{sig23}\n", "7", "<a>1</a>", 1,
+                   "malformed signature text: byte 0x0A at position 24 is not a hexadecimal digit"},
+        VerifyCase{"ShortText", "0123456789", "7", "<a>1</a>", 1,
+                   "only 10 hexadecimal digits before the end of the file, expected 24"},
+        VerifyCase{"CutAtNul", "01234{nul}5678", "7", "<a>1</a>", 1,
+                   "only 5 hexadecimal digits before a NUL byte"},
+        VerifyCase{"NotHex", "zzzz", "7", "<a>1</a>", 1, "byte 0x7A at position 1"},
+        VerifyCase{"Empty", "", "7", "<a>1</a>", 1, "only 0 hexadecimal digits"}),
+    [](const testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
+
+}  // namespace
