@@ -414,46 +414,55 @@ bool BigInt::DivMod(const BigInt& divisor, BigInt& quotientOut, BigInt& remainde
     remainder = *this;
   } else {
     // Shift and subtract, one quotient bit per step. The remainder starts as
-    // the dividend's top (bit length of the divisor - 1) bits.
+    // the dividend's top (bit length of the divisor - 1) bits, so it never
+    // needs more than one digit above the divisor's.
     const std::int32_t quotientBits = BitLength() - divisor.BitLength() + 1;
+    const std::int32_t divisorCount = divisor.count_;
+    const Digit* const d = divisor.digits_.get();
     remainder = *this;
     remainder.negative_ = false;
     remainder.ShiftRightInPlace(quotientBits);
-    quotient.Reserve((quotientBits + kDigitBits - 1) / kDigitBits);
-    for (std::int32_t bit = quotientBits - 1; bit >= 0; --bit) {
-      remainder.ShiftLeftInPlace(1);
-      if ((digits_[bit / kDigitBits] >> (bit % kDigitBits)) & 1) {
-        if (remainder.count_ == 0) {
-          remainder.SetDigit(0, 1);
-        } else {
-          remainder.digits_[0] |= 1;
-        }
-      }
-      if (CompareMagnitudes(remainder, divisor) < 0) continue;
+    remainder.Reserve(divisorCount + 1);
+    Digit* const r = remainder.digits_.get();
+    std::int32_t remainderCount = remainder.count_;
 
-      const std::int32_t quotientDigit = bit / kDigitBits;
-      const Digit quotientMask = static_cast<Digit>(1u << (bit % kDigitBits));
-      if (quotientDigit >= quotient.count_) {
-        quotient.SetDigit(quotientDigit, quotientMask);
-      } else {
-        quotient.digits_[quotientDigit] |= quotientMask;
+    const std::int32_t quotientCount = (quotientBits + kDigitBits - 1) / kDigitBits;
+    quotient.Reserve(quotientCount);
+    std::memset(quotient.digits_.get(), 0, quotientCount * sizeof(Digit));
+    quotient.count_ = quotientCount;
+
+    for (std::int32_t bit = quotientBits - 1; bit >= 0; --bit) {
+      // Double the remainder and bring in the dividend's next bit.
+      Wide carry = (digits_[bit / kDigitBits] >> (bit % kDigitBits)) & 1;
+      for (std::int32_t i = 0; i < remainderCount; ++i) {
+        const Wide t = (Wide{r[i]} << 1) | carry;
+        r[i] = static_cast<Digit>(t);
+        carry = t >> kDigitBits;
       }
+      if (carry != 0) r[remainderCount++] = static_cast<Digit>(carry);
+
+      // Remainder >= divisor? Both are normalised here.
+      bool atLeastDivisor = remainderCount > divisorCount;
+      if (remainderCount == divisorCount) {
+        std::int32_t i = divisorCount - 1;
+        while (i > 0 && r[i] == d[i]) --i;
+        atLeastDivisor = r[i] >= d[i];
+      }
+      if (!atLeastDivisor) continue;
+
+      quotient.digits_[bit / kDigitBits] |= static_cast<Digit>(1u << (bit % kDigitBits));
       // The remainder is below twice the divisor here, so the borrow stops at
       // the digit above the divisor's digits at the latest.
       Wide borrow = 0;
-      std::int32_t i = 0;
-      for (; i < divisor.count_; ++i) {
-        const Wide d = Wide{remainder.digits_[i]} - divisor.digits_[i] - borrow;
-        remainder.digits_[i] = static_cast<Digit>(d);
-        borrow = (d >> kDigitBits) & 1;
+      for (std::int32_t i = 0; i < divisorCount; ++i) {
+        const Wide t = Wide{r[i]} - d[i] - borrow;
+        r[i] = static_cast<Digit>(t);
+        borrow = (t >> kDigitBits) & 1;
       }
-      for (; borrow != 0 && i < remainder.count_; ++i) {
-        const Wide d = Wide{remainder.digits_[i]} - borrow;
-        remainder.digits_[i] = static_cast<Digit>(d);
-        borrow = (d >> kDigitBits) & 1;
-      }
-      remainder.Normalize();
+      if (remainderCount > divisorCount) r[divisorCount] = static_cast<Digit>(r[divisorCount] - borrow);
+      while (remainderCount > 0 && r[remainderCount - 1] == 0) --remainderCount;
     }
+    remainder.count_ = remainderCount;
     quotient.Normalize();
   }
   quotient.negative_ = (negative_ != divisor.negative_) && quotient.count_ != 0;
