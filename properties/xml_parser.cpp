@@ -1,5 +1,7 @@
 #include "properties/xml_parser.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -13,6 +15,33 @@ using Kind = XMLToken::Kind;
 bool IsWhitespace(unsigned char byte) {
   return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
 }
+
+// Byte classes for reading runs of bytes in one go. A run holds only bytes
+// that the byte-by-byte rules would append to the same string, one after the
+// other, with nothing else happening in between.
+struct RunTables {
+  bool plain[256];            // outside quotes: not whitespace, control, '"', '<', '>'
+  bool plainAttribute[256];   // the same without '=' (which starts a value)
+  bool quoted[256];           // inside quotes: anything but '"'
+  bool quotedAttribute[256];  // the same without '='
+  bool whitespace[256];
+};
+
+constexpr RunTables MakeRunTables() {
+  RunTables tables{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const bool space = byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+    const bool plain = !space && byte >= 0x20 && byte != '"' && byte != '<' && byte != '>';
+    tables.plain[byte] = plain;
+    tables.plainAttribute[byte] = plain && byte != '=';
+    tables.quoted[byte] = byte != '"';
+    tables.quotedAttribute[byte] = byte != '"' && byte != '=';
+    tables.whitespace[byte] = space;
+  }
+  return tables;
+}
+
+constexpr RunTables kRuns = MakeRunTables();
 
 bool EndsWith(const std::string& text, char last) {
   return !text.empty() && text.back() == last;
@@ -37,30 +66,32 @@ bool XMLToken::AddAttribute(const std::string& key, const std::string& value) {
 }
 
 std::string XMLParser::DecodeEntities(const std::string& text) {
-  const size_t ampersand = text.find('&');
-  if (ampersand == std::string::npos) return text;
+  std::string decoded(text);
+  DecodeEntitiesInPlace(decoded);
+  return decoded;
+}
 
-  std::string decoded(text, 0, ampersand);
-  decoded.reserve(text.size());
-  size_t position = ampersand;
-  while (position < text.size()) {
-    const size_t next = text.find('&', position);
-    if (next == std::string::npos) {
-      decoded.append(text, position, std::string::npos);
-      break;
+// Decoding only ever shrinks the text, so it can write over what it has read.
+void XMLParser::DecodeEntitiesInPlace(std::string& text) {
+  size_t read = text.find('&');
+  if (read == std::string::npos) return;
+  size_t write = read;
+  while (read < text.size()) {
+    if (text[read] != '&') {
+      text[write++] = text[read++];
+      continue;
     }
-    decoded.append(text, position, next - position);
-    const size_t semicolon = text.find(';', next + 1);
+    const size_t semicolon = text.find(';', read + 1);
     if (semicolon == std::string::npos) {
       // No ';' follows this '&', so none follows any later one either: the
-      // rest is copied as it stands (and scanning stays linear).
-      decoded.append(text, next, std::string::npos);
-      break;
+      // rest stays as it is (and decoding stays linear).
+      text.erase(write, read - write);
+      return;
     }
-    decoded.push_back(EntityByte(text.data() + next + 1, semicolon - next - 1));
-    position = semicolon + 1;
+    text[write++] = EntityByte(text.data() + read + 1, semicolon - read - 1);
+    read = semicolon + 1;
   }
-  return decoded;
+  text.resize(write);
 }
 
 void XMLParser::SetSourceText(std::string text) {
@@ -97,20 +128,94 @@ bool XMLParser::NextToken(XMLToken& token) {
       Fail("Unexpected End of File");
       return false;
     }
-    if (byte == '\n' && lineNumber_ < std::numeric_limits<int32_t>::max()) {
-      ++lineNumber_;
-    }
+    if (byte == '\n') CountLineFeeds(1);
     switch (HandleByte(token, byte)) {
       case Step::Continue:
+        if (readsRuns_ && pushedBack_.empty()) TakeRun(token, byte);
         break;
       case Step::Failed:
         return false;
       case Step::Finished:
-        token.value = DecodeEntities(token.value);
+        DecodeEntitiesInPlace(token.value);
         if (token.kind != Kind::Comment) return true;
         BeginToken(token);  // comments are dropped: read the next token
         break;
     }
+  }
+}
+
+void XMLParser::CountLineFeeds(size_t count) {
+  const int64_t line = static_cast<int64_t>(lineNumber_) + static_cast<int64_t>(count);
+  lineNumber_ = static_cast<int32_t>(std::min<int64_t>(line, std::numeric_limits<int32_t>::max()));
+}
+
+// Appends the bytes at the read position that belong to `run` to `target`.
+void XMLParser::AppendRun(std::string& target, const bool (&run)[256], bool mayHoldLineFeeds) {
+  const char* const begin = source_.data() + position_;
+  const char* const end = source_.data() + source_.size();
+  const char* cursor = begin;
+  while (cursor != end && run[static_cast<unsigned char>(*cursor)]) ++cursor;
+  if (cursor == begin) return;
+  if (mayHoldLineFeeds) CountLineFeeds(static_cast<size_t>(std::count(begin, cursor, '\n')));
+  target.append(begin, cursor);
+  position_ += static_cast<size_t>(cursor - begin);
+}
+
+// Appends the bytes up to the next '>' to `target`.
+void XMLParser::AppendUpToClose(std::string& target) {
+  const char* const begin = source_.data() + position_;
+  const size_t remaining = source_.size() - position_;
+  const void* close = std::memchr(begin, '>', remaining);
+  const size_t length =
+      close ? static_cast<size_t>(static_cast<const char*>(close) - begin) : remaining;
+  CountLineFeeds(static_cast<size_t>(std::count(begin, begin + length, '\n')));
+  target.append(begin, length);
+  position_ += length;
+}
+
+// A fast path over the source text, taken after `lastByte` was handled and
+// before any pushed-back byte: reads on in one go as long as the byte-by-byte
+// rules would only append bytes to one string (or skip whitespace).
+void XMLParser::TakeRun(XMLToken& token, unsigned char lastByte) {
+  switch (token.kind) {
+    case Kind::Comment:
+      AppendUpToClose(token.body);
+      return;
+    case Kind::Instruction:
+      if (!token.body.empty()) AppendUpToClose(token.body);
+      return;
+    default:
+      break;
+  }
+  if (!state_.inQuotes && kRuns.whitespace[lastByte]) {
+    // Further whitespace changes nothing but the line number.
+    const size_t start = position_;
+    while (position_ < source_.size() &&
+           kRuns.whitespace[static_cast<unsigned char>(source_[position_])]) {
+      ++position_;
+    }
+    CountLineFeeds(static_cast<size_t>(
+        std::count(source_.data() + start, source_.data() + position_, '\n')));
+    return;
+  }
+  // The first byte of a text changes the kind; a pending space is stored (or
+  // dropped) by the next byte's own rules; '/' or '?' directly after '<'
+  // change the kind.
+  if (token.kind == Kind::None || state_.pendingSpace ||
+      (token.kind == Kind::Start && token.value.empty())) {
+    return;
+  }
+
+  std::string* target = &token.value;
+  bool inAttributes = false;
+  if (token.kind == Kind::Start && state_.inAttributes) {
+    inAttributes = true;
+    target = state_.inValue ? &state_.attributeValue : &state_.attributeKey;
+  }
+  if (state_.inQuotes) {
+    AppendRun(*target, inAttributes ? kRuns.quotedAttribute : kRuns.quoted, true);
+  } else {
+    AppendRun(*target, inAttributes ? kRuns.plainAttribute : kRuns.plain, false);
   }
 }
 
@@ -228,8 +333,11 @@ XMLParser::Step XMLParser::StoreByte(XMLToken& token, unsigned char byte) {
 }
 
 std::string XMLParser::RecordAttribute(XMLToken& token) {
-  std::string key = DecodeEntities(state_.attributeKey);
-  token.AddAttribute(key, DecodeEntities(state_.attributeValue));
+  DecodeEntitiesInPlace(state_.attributeKey);
+  DecodeEntitiesInPlace(state_.attributeValue);
+  std::string key = state_.attributeKey;
+  token.attributes.insert_or_assign(std::move(state_.attributeKey),
+                                    std::move(state_.attributeValue));
   state_.attributeKey.clear();
   state_.attributeValue.clear();
   return key;
@@ -246,7 +354,7 @@ XMLParser::Step XMLParser::CloseTag(XMLToken& token) {
         std::string& stored = token.attributes[key];
         if (EndsWith(stored, '/')) {  // "<a b=1/>"
           stored.pop_back();
-          stored = DecodeEntities(stored);
+          DecodeEntitiesInPlace(stored);
           closesItself = true;
         }
       } else if (EndsWith(token.value, '/')) {  // "<a/>"

@@ -66,6 +66,9 @@ class XMLParser {
   static std::string DecodeEntities(const std::string& text);
 
  private:
+  // Tests and fuzzers compare the run fast path with byte-by-byte reading.
+  friend class XMLParserTestAccess;
+
   enum class Step { Continue, Finished, Failed };
 
   // Per-token working state, cleared at the start of each token.
@@ -84,6 +87,12 @@ class XMLParser {
   Step StoreByte(XMLToken& token, unsigned char byte);
   Step CloseTag(XMLToken& token);
   std::string RecordAttribute(XMLToken& token);
+  static void DecodeEntitiesInPlace(std::string& text);
+
+  void CountLineFeeds(size_t count);
+  void TakeRun(XMLToken& token, unsigned char lastByte);
+  void AppendRun(std::string& target, const bool (&run)[256], bool mayHoldLineFeeds);
+  void AppendUpToClose(std::string& target);
   Step Fail(std::string message);
 
   // The pending characters: the unread rest of the source plus the bytes
@@ -108,6 +117,7 @@ class XMLParser {
   std::string source_;
   size_t position_ = 0;
   std::vector<char> pushedBack_;
+  bool readsRuns_ = true;  // see TakeRun
 
   int32_t lineNumber_ = 0;
   bool hasError_ = false;

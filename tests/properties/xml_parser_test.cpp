@@ -1,4 +1,5 @@
 #include "properties/xml_parser.h"
+#include "tests/properties/xml_parser_test_access.h"
 
 #include <gtest/gtest.h>
 
@@ -74,15 +75,21 @@ struct ReaderCase {
 
 class ReaderCases : public testing::TestWithParam<ReaderCase> {};
 
+// Each case is read twice: as usual, and byte by byte without the fast path
+// over runs of bytes.
 TEST_P(ReaderCases, GivesTokensThenEndOrError) {
   const ReaderCase& test = GetParam();
-  XMLParser reader;
-  reader.SetSourceText(test.input);
-  EXPECT_EQ(ReadAll(reader), test.tokens);
-  EXPECT_EQ(reader.HasError(), !test.error.empty());
-  EXPECT_EQ(reader.GetErrorText(), test.error);
-  if (!test.error.empty()) {
-    EXPECT_EQ(reader.GetLineNumber(), test.errorLine);
+  for (const bool byteByByte : {false, true}) {
+    SCOPED_TRACE(byteByByte ? "byte by byte" : "with runs");
+    XMLParser reader;
+    if (byteByByte) Kova::XMLParserTestAccess::ReadByteByByte(reader);
+    reader.SetSourceText(test.input);
+    EXPECT_EQ(ReadAll(reader), test.tokens);
+    EXPECT_EQ(reader.HasError(), !test.error.empty());
+    EXPECT_EQ(reader.GetErrorText(), test.error);
+    if (!test.error.empty()) {
+      EXPECT_EQ(reader.GetLineNumber(), test.errorLine);
+    }
   }
 }
 
