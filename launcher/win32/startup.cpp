@@ -4,12 +4,14 @@
 #include "launcher/payload_format.h"
 
 namespace {
+// Enough for nearly every installation; longer paths get a larger buffer.
+constexpr DWORD kFirstModulePathBuffer = 256;
 // The longest path the system's file functions accept, in characters.
 constexpr DWORD kLongestPath = 32768;
 }  // namespace
 
 std::string GetModulePath(HMODULE module) {
-  std::string path(MAX_PATH, '\0');
+  std::string path(kFirstModulePathBuffer, '\0');
   for (;;) {
     const DWORD length = GetModuleFileNameA(module, &path[0], static_cast<DWORD>(path.size()));
     // A length that fills the buffer means the path was cut short.

@@ -1,0 +1,131 @@
+#include "tests/e2e/harness/test_files.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "launcher/win32/win32_handles.h"
+
+namespace e2e {
+
+namespace {
+
+std::string OwnDirectory() {
+  std::string path(32768, '\0');
+  path.resize(GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size())));
+  return ParentOf(path);
+}
+
+}  // namespace
+
+FreshDirectory::FreshDirectory() {
+  char base[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof(base), base);
+  std::string root(base, length);
+  if (!root.empty() && root.back() == '\\') root.pop_back();
+  static unsigned counter = 0;
+  for (;;) {
+    char name[64];
+    std::snprintf(name, sizeof(name), "\\kova-e2e-%lu-%lu-%u", GetCurrentProcessId(),
+                  GetTickCount(), ++counter);
+    path_ = root + name;
+    if (CreateDirectoryA(path_.c_str(), nullptr)) break;
+  }
+}
+
+FreshDirectory::~FreshDirectory() { RemoveTree(path_); }
+
+std::string FreshDirectory::File(const std::string& relative) const {
+  return path_ + "\\" + relative;
+}
+
+std::string FreshDirectory::MakeDirectory(const std::string& relative) const {
+  const std::string directory = File(relative);
+  CreateDirectoryA(directory.c_str(), nullptr);
+  return directory;
+}
+
+void RemoveTree(const std::string& path) {
+  for (const FileEntry& entry : ListDirectory(path)) {
+    const std::string child = path + "\\" + entry.name;
+    if (entry.IsDirectory()) {
+      RemoveTree(child);
+    } else {
+      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(child.c_str());
+    }
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+  UniqueStdioFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  contents.clear();
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) contents.append(buffer, got);
+  return std::ferror(file.get()) == 0;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& contents) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
+  return std::fclose(file) == 0 && written;
+}
+
+bool PathExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<FileEntry> ListDirectory(const std::string& directory) {
+  std::vector<FileEntry> entries;
+  WIN32_FIND_DATAA found;
+  UniqueFindHandle listing(FindFirstFileA((directory + "\\*").c_str(), &found));
+  if (!listing) return entries;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    FileEntry entry;
+    entry.name = name;
+    entry.attributes = found.dwFileAttributes;
+    entry.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    entries.push_back(entry);
+  } while (FindNextFileA(listing.get(), &found));
+  std::sort(entries.begin(), entries.end(),
+            [](const FileEntry& a, const FileEntry& b) { return a.name < b.name; });
+  return entries;
+}
+
+std::vector<std::string> EntryNames(const std::vector<FileEntry>& entries) {
+  std::vector<std::string> names;
+  for (const FileEntry& entry : entries) names.push_back(entry.name);
+  return names;
+}
+
+std::string ParentOf(const std::string& path) {
+  const std::string::size_type separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string BuiltProgramPath(const std::string& fileName) {
+  return OwnDirectory() + "\\" + fileName;
+}
+
+std::string LauncherStubPath() { return BuiltProgramPath(KOVA_LAUNCHER_FILE_NAME); }
+std::string TestGamePath() { return BuiltProgramPath(KOVA_TEST_GAME_FILE_NAME); }
+
+bool WriteWrappedLauncher(const std::string& path, const std::string& appended) {
+  std::string stub;
+  return ReadWholeFile(LauncherStubPath(), stub) && WriteWholeFile(path, stub + appended);
+}
+
+bool IsLauncherTempName(const std::string& name) {
+  if (name.size() != 11 || name.compare(0, 3, "tmb") != 0 || name.compare(7, 4, ".tmp") != 0) {
+    return false;
+  }
+  return std::all_of(name.begin() + 3, name.begin() + 7,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+}
+
+}  // namespace e2e

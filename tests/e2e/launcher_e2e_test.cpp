@@ -1,0 +1,265 @@
+// The wrapped launcher run as a user runs it, under a debugger, in a fresh
+// directory, with its message boxes answered.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/payload_format.h"
+#include "tests/e2e/harness/game_runs.h"
+#include "tests/e2e/harness/launcher_run.h"
+#include "tests/e2e/harness/running_program.h"
+#include "tests/e2e/harness/test_files.h"
+#include "tests/e2e/test_game/game_files.h"
+#include "tools/gamewrap/wrap.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kBuildId[] = "12345678";
+
+const std::string& TestGame() {
+  static const std::string bytes = [] {
+    std::string game;
+    ReadWholeFile(TestGamePath(), game);
+    return game;
+  }();
+  return bytes;
+}
+
+std::string Header() { return gamewrap::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength); }
+
+// Wine reports the archive attribute on every regular file.
+DWORD WithoutArchive(DWORD attributes) { return attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE); }
+
+class LauncherEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(TestGame().empty()) << TestGamePath(); }
+
+  // Writes a launcher wrapping `appended` as `directory`\`name`.
+  static std::string Wrap(const std::string& directory, const std::string& appended,
+                          const std::string& name = "launcher.exe") {
+    const std::string path = directory + "\\" + name;
+    EXPECT_TRUE(WriteWrappedLauncher(path, appended)) << path;
+    return path;
+  }
+
+  static std::string WrapGame(const std::string& directory, const std::string& game,
+                              const std::string& name = "launcher.exe") {
+    return Wrap(directory, gamewrap::MakeAppendedData(kBuildId, game), name);
+  }
+
+  // The game ran exactly once, from a hidden temporary file of the launcher's
+  // directory, in that directory, with the bare path as its command line.
+  static void ExpectGameRanOnceFrom(const std::string& directory, std::size_t gameSize) {
+    const std::vector<GameRun> runs = ReadGameRuns(directory);
+    ASSERT_EQ(runs.size(), 1u);
+    const GameRun& run = runs[0];
+    const std::string module = run.Get("module");
+    EXPECT_EQ(ParentOf(module), directory);
+    EXPECT_TRUE(IsLauncherTempName(module.substr(module.find_last_of('\\') + 1))) << module;
+    EXPECT_EQ(run.Get("commandline"), module);
+    EXPECT_EQ(run.Get("cwd"), directory);
+    EXPECT_EQ(WithoutArchive(run.Attributes()), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+    EXPECT_EQ(run.Size(), gameSize);
+  }
+
+  static void ExpectCleanEnd(const LauncherRun& run) {
+    ASSERT_TRUE(run.started);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].caption << ": " << run.boxes[0].text;
+  }
+
+  FreshDirectory root_;
+};
+
+TEST_F(LauncherEndToEnd, RunsTheGameWithTheBarePathAndRemovesItsFile) {
+  const std::string launcher = WrapGame(root_.path(), TestGame());
+  ASSERT_TRUE(WriteGameScript(root_.path(), {"sleep 200"}));
+  LaunchOptions options;
+  options.arguments = "-x extra";  // never reaches the game
+
+  const LauncherRun run = RunLauncher(launcher, options);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(root_.path(), TestGame().size());
+  EXPECT_TRUE(run.debugLines.empty());
+  EXPECT_EQ(EntryNames(run.filesLeft),
+            (std::vector<std::string>{testgame::kRecordFileName, testgame::kScriptFileName,
+                                      "launcher.exe"}));
+}
+
+// The copy goes in chunks of 4096 bytes: a game of whole chunks must arrive
+// complete, with no empty chunk behind it.
+TEST_F(LauncherEndToEnd, CopiesAGameOfWholeCopyChunks) {
+  std::string game = TestGame();
+  game.resize((game.size() / 4096 + 1) * 4096, '\0');  // a program may carry trailing data
+  const std::string launcher = WrapGame(root_.path(), game);
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(root_.path(), game.size());
+}
+
+// Given as a command line alone, "...\My Games\tmbXXXX.tmp" would be searched
+// word by word and "...\My.exe" would run.
+TEST_F(LauncherEndToEnd, PathWithBlanksRunsTheGameAndNotAProgramNamedLikeItsFirstWord) {
+  const std::string directory = root_.MakeDirectory("My Games");
+  ASSERT_TRUE(WriteWholeFile(root_.File("My.exe"), TestGame()));
+  const std::string launcher = WrapGame(directory, TestGame());
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(directory, TestGame().size());
+  EXPECT_TRUE(ReadGameRuns(root_.path()).empty());
+}
+
+TEST_F(LauncherEndToEnd, StartedFromAnotherDirectoryWorksInItsOwn) {
+  const std::string directory = root_.MakeDirectory("game");
+  const std::string elsewhere = root_.MakeDirectory("elsewhere");
+  const std::string launcher = WrapGame(directory, TestGame());
+  LaunchOptions options;
+  options.currentDirectory = elsewhere;
+
+  const LauncherRun run = RunLauncher(launcher, options);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(directory, TestGame().size());
+  EXPECT_TRUE(ListDirectory(elsewhere).empty());
+}
+
+// A launcher whose path is longer than 255 characters still works on its own
+// file: cut to 255, its path would name the other launcher beside it.
+TEST_F(LauncherEndToEnd, ModulePathLongerThan255CharactersIsNotCutShort) {
+  constexpr std::size_t kDirectoryLength = 240;
+  const std::string name = "LongNamedGame1.exe";  // makes the whole path 259, the most allowed
+  const std::string directory =
+      root_.MakeDirectory(std::string(kDirectoryLength - root_.path().size() - 1, 'd'));
+  ASSERT_EQ(directory.size(), kDirectoryLength);
+  const std::string launcher = WrapGame(directory, TestGame(), name);
+  ASSERT_EQ(launcher.size(), 259u);
+  Wrap(directory, gamewrap::MakeAppendedData(kBuildId, "not a program"), launcher.substr(kDirectoryLength + 1, 255 - kDirectoryLength - 1));
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(directory, TestGame().size());
+}
+
+class GameExitCodeTest : public LauncherEndToEnd, public ::testing::WithParamInterface<int> {};
+
+// 259 is also the code that says "still running": the launcher must not wait
+// for that game forever.
+TEST_P(GameExitCodeTest, DoesNotReachTheLaunchersExitCode) {
+  const std::string launcher = WrapGame(root_.path(), TestGame());
+  ASSERT_TRUE(WriteGameScript(root_.path(), {"exit " + std::to_string(GetParam())}));
+  LaunchOptions options;
+  options.timeoutMs = 15000;
+
+  const LauncherRun run = RunLauncher(launcher, options);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(root_.path(), TestGame().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, GameExitCodeTest, ::testing::Values(0, 7, 259),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return "Exit" + std::to_string(info.param);
+                         });
+
+struct UnstartableCase {
+  const char* name;
+  std::string appended;
+};
+
+class UnstartableGameTest : public LauncherEndToEnd,
+                            public ::testing::WithParamInterface<UnstartableCase> {};
+
+// 418 bytes or fewer behind the marker leave the temporary file empty; a file
+// that is no program fails the same way when it is started.
+TEST_P(UnstartableGameTest, ShowsItsMessageRemovesTheFileAndEndsWithZero) {
+  const std::string launcher = Wrap(root_.path(), GetParam().appended);
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, "Fatal Error");
+  EXPECT_EQ(run.boxes[0].text, "Failed to execute game\r\n\r\n");
+  EXPECT_FALSE(run.boxes[0].showsIcon);
+  EXPECT_EQ(EntryNames(run.filesLeft), std::vector<std::string>{"launcher.exe"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Payloads, UnstartableGameTest,
+    ::testing::Values(
+        UnstartableCase{"EmptyPayload", payload::PayloadMarker() + Header()},
+        UnstartableCase{"HeaderCutShort", payload::PayloadMarker() + Header().substr(0, 100)},
+        UnstartableCase{"NotAProgram", payload::PayloadMarker() + Header() + "just some text"}),
+    [](const ::testing::TestParamInfo<UnstartableCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) {
+  const std::string launcher = Wrap(root_.path(), Header() + TestGame());
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 5u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, "Fatal Error");
+  EXPECT_EQ(run.boxes[0].text, "Unable to locate game content.");
+  EXPECT_FALSE(run.boxes[0].showsIcon);
+  ASSERT_EQ(run.filesLeft.size(), 2u);
+  EXPECT_EQ(run.filesLeft[0].name, "launcher.exe");
+  const FileEntry& temp = run.filesLeft[1];
+  EXPECT_TRUE(IsLauncherTempName(temp.name)) << temp.name;
+  EXPECT_EQ(temp.size, 0u);
+  EXPECT_FALSE(temp.IsHidden());
+  EXPECT_TRUE(ReadGameRuns(root_.path()).empty());
+}
+
+TEST_F(LauncherEndToEnd, MissingBuildInformationStopsBeforeAnyFileIsMade) {
+  const std::string launcher =
+      Wrap(root_.path(), payload::PayloadMarker() + std::string(payload::kHeaderSize, '\0') + TestGame());
+  ASSERT_TRUE(WriteWholeFile(root_.File("tmb0001.tmp"), "left by an earlier run"));
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, "FATAL ERROR");
+  EXPECT_NE(run.boxes[0].text.find("build information marker"), std::string::npos)
+      << run.boxes[0].text;
+  EXPECT_TRUE(run.boxes[0].showsIcon);
+  // Nothing made and, since the extraction never began, nothing removed.
+  EXPECT_EQ(EntryNames(run.filesLeft), (std::vector<std::string>{"launcher.exe", "tmb0001.tmp"}));
+}
+
+// Another launcher's game still runs from its temporary file: that file stays,
+// silently, and the launcher goes on.
+TEST_F(LauncherEndToEnd, StaleFilesGoButOneInUseStaysWithoutAMessage) {
+  const std::string launcher = WrapGame(root_.path(), TestGame());
+  ASSERT_TRUE(WriteWholeFile(root_.File("tmb0001.tmp"), "left by an earlier run"));
+  ASSERT_TRUE(WriteWholeFile(root_.File("tmbBEEF.tmp"), TestGame()));
+  FreshDirectory otherHome;
+  ASSERT_TRUE(WriteGameScript(otherHome.path(), {"sleep 60000"}));
+  RunningProgram otherGame;
+  ASSERT_TRUE(otherGame.Start(root_.File("tmbBEEF.tmp"), otherHome.path()));
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ExpectCleanEnd(run);
+  ExpectGameRanOnceFrom(root_.path(), TestGame().size());
+  EXPECT_EQ(EntryNames(run.filesLeft),
+            (std::vector<std::string>{testgame::kRecordFileName, "launcher.exe", "tmbBEEF.tmp"}));
+}
+
+}  // namespace
+}  // namespace e2e

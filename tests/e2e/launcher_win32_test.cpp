@@ -1,0 +1,226 @@
+// The launcher's Win32 steps, called in this process on files of a fresh
+// directory: removal of stale temporary files, deletion with retries, the
+// temporary file's name, and the start of the game.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/launcher_state.h"
+#include "launcher/win32/game_process.h"
+#include "launcher/win32/startup.h"
+#include "launcher/win32/temp_files.h"
+#include "tests/e2e/harness/game_runs.h"
+#include "tests/e2e/harness/running_program.h"
+#include "tests/e2e/harness/test_files.h"
+
+namespace e2e {
+namespace {
+
+// Points the launcher's state at a fresh directory, as if the launcher had
+// been started from there, and puts everything back afterwards.
+class LauncherDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = GetLauncherState();
+    GetLauncherState().modulePath = dir_.File("launcher.exe");
+    GetLauncherState().appDirectory = dir_.path() + "\\";
+  }
+  void TearDown() override { GetLauncherState() = saved_; }
+
+  void MakeFile(const std::string& name) const { ASSERT_TRUE(WriteWholeFile(dir_.File(name), "x")); }
+
+  // Runs a copy of the test game named `name` in this directory until the
+  // test ends: a file that a running game holds, as another launcher's game
+  // holds its temporary file.
+  void HoldFileByRunningIt(const std::string& name) {
+    std::string game;
+    ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+    ASSERT_TRUE(WriteWholeFile(dir_.File(name), game));
+    const std::string elsewhere = holderHome_.path();
+    ASSERT_TRUE(WriteGameScript(elsewhere, {"sleep 60000"}));
+    ASSERT_TRUE(holder_.Start(dir_.File(name), elsewhere));
+  }
+
+  FreshDirectory dir_;
+  FreshDirectory holderHome_;
+  RunningProgram holder_;
+  LauncherState saved_;
+};
+
+struct StaleNameCase {
+  const char* name;
+  const char* entry;
+  bool isDirectory;
+  bool removed;
+};
+
+class StaleNameTest : public LauncherDirectoryTest,
+                      public ::testing::WithParamInterface<StaleNameCase> {};
+
+TEST_P(StaleNameTest, RemovesOnlyTheLaunchersOwnNameForm) {
+  const StaleNameCase& c = GetParam();
+  const std::string path = dir_.File(c.entry);
+  if (c.isDirectory) {
+    ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+  } else {
+    MakeFile(c.entry);
+  }
+  RemoveStaleTempFiles();
+  EXPECT_EQ(PathExists(path), !c.removed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, StaleNameTest,
+    ::testing::Values(StaleNameCase{"UpperHexLowerExtension", "tmb00FF.tmp", false, true},
+                      StaleNameCase{"UpperHexUpperExtension", "tmb00FF.TMP", false, true},
+                      StaleNameCase{"MixedCaseExtension", "tmbA9B0.tMp", false, true},
+                      StaleNameCase{"LowerHexDigits", "tmb00ff.tmp", false, false},
+                      StaleNameCase{"UpperCasePrefix", "TMB00FF.tmp", false, false},
+                      StaleNameCase{"NonHexDigit", "tmb00FG.tmp", false, false},
+                      StaleNameCase{"LongerExtension", "tmb00FF.tmpx", false, false},
+                      StaleNameCase{"ThreeDigits", "tmb0FF.tmp", false, false},
+                      StaleNameCase{"FiveDigits", "tmb00FFF.tmp", false, false},
+                      StaleNameCase{"Directory", "tmb00FF.tmp", true, false},
+                      StaleNameCase{"OtherExtension", "tmb00FF.txt", false, false},
+                      StaleNameCase{"OtherPrefix", "abc00FF.tmp", false, false}),
+    [](const ::testing::TestParamInfo<StaleNameCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LauncherDirectoryTest, StaleFileInUseStaysAndTheOthersGo) {
+  MakeFile("tmb0001.tmp");
+  MakeFile("tmb0002.TMP");
+  MakeFile("tmb00ab.tmp");
+  MakeFile("notes.tmp");
+  HoldFileByRunningIt("tmbBEEF.tmp");
+
+  RemoveStaleTempFiles();
+
+  EXPECT_EQ(EntryNames(ListDirectory(dir_.path())),
+            (std::vector<std::string>{"notes.tmp", "tmb00ab.tmp", "tmbBEEF.tmp"}));
+}
+
+// Should the launcher's directory not have become current, the files of the
+// current directory are still not touched.
+TEST_F(LauncherDirectoryTest, StaleFilesAreRemovedFromTheLaunchersDirectoryOnly) {
+  FreshDirectory current;
+  ASSERT_TRUE(WriteWholeFile(current.File("tmb0001.tmp"), "x"));
+  MakeFile("tmb0001.tmp");
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(sizeof(saved), saved);
+  ASSERT_TRUE(SetCurrentDirectoryA(current.path().c_str()));
+
+  RemoveStaleTempFiles();
+
+  SetCurrentDirectoryA(saved);
+  EXPECT_FALSE(PathExists(dir_.File("tmb0001.tmp")));
+  EXPECT_TRUE(PathExists(current.File("tmb0001.tmp")));
+}
+
+TEST_F(LauncherDirectoryTest, DeleteWithRetriesGivesUpOnAFileInUseAfterAboutFiveSeconds) {
+  HoldFileByRunningIt("tmb1234.tmp");
+  const ULONGLONG start = GetTickCount64();
+
+  DeleteFileWithRetries(dir_.File("tmb1234.tmp"));
+
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  EXPECT_GE(elapsed, 4000u);
+  EXPECT_LE(elapsed, 8000u);
+  EXPECT_TRUE(PathExists(dir_.File("tmb1234.tmp")));
+}
+
+TEST_F(LauncherDirectoryTest, DeleteWithRetriesStopsAtTheFirstSuccess) {
+  MakeFile("tmb1234.tmp");
+  const ULONGLONG start = GetTickCount64();
+
+  DeleteFileWithRetries(dir_.File("tmb1234.tmp"));
+
+  EXPECT_LT(GetTickCount64() - start, 4000u);
+  EXPECT_FALSE(PathExists(dir_.File("tmb1234.tmp")));
+}
+
+TEST_F(LauncherDirectoryTest, TempFilePassesOverTakenNamesAndWrapsAround) {
+  MakeFile("tmbFFFF.tmp");
+  ASSERT_TRUE(CreateDirectoryA(dir_.File("tmb0000.tmp").c_str(), nullptr));
+
+  const std::string path = CreateOwnTempFile(dir_.path() + "\\", 0xFFFF);
+
+  EXPECT_EQ(path, dir_.File("tmb0001.tmp"));
+  const std::vector<FileEntry> entries = ListDirectory(dir_.path());
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].name, "tmb0001.tmp");
+  EXPECT_EQ(entries[1].size, 0u);
+  EXPECT_FALSE(entries[1].IsHidden());
+}
+
+TEST_F(LauncherDirectoryTest, TempFileNamesUseUpperCaseHexDigits) {
+  EXPECT_EQ(CreateOwnTempFile(dir_.path() + "\\", 0xBEEF), dir_.File("tmbBEEF.tmp"));
+}
+
+TEST_F(LauncherDirectoryTest, TempFilesFromTheClockAreNewEachTime) {
+  const std::string first = CreateOwnTempFile(dir_.path() + "\\");
+  const std::string second = CreateOwnTempFile(dir_.path() + "\\");
+  EXPECT_NE(first, second);
+  for (const std::string& path : {first, second}) {
+    EXPECT_EQ(ParentOf(path), dir_.path());
+    EXPECT_TRUE(IsLauncherTempName(path.substr(dir_.path().size() + 1))) << path;
+  }
+}
+
+TEST_F(LauncherDirectoryTest, TempFileInAMissingDirectoryFails) {
+  EXPECT_EQ(CreateOwnTempFile(dir_.File("missing") + "\\", 0), "");
+}
+
+struct CommandLineCase {
+  const char* name;
+  const char* parameters;
+  const char* expectedTail;
+};
+
+class GameCommandLineTest : public LauncherDirectoryTest,
+                            public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(GameCommandLineTest, IsTheBarePathThenTheParameters) {
+  std::string game;
+  ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+  const std::string gamePath = dir_.File("the game.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, game));
+  ASSERT_TRUE(WriteGameScript(dir_.path(), {"exit 0"}));
+
+  RunGame(gamePath, GetParam().parameters);
+
+  const std::vector<GameRun> runs = ReadGameRuns(dir_.path());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Get("commandline"), gamePath + GetParam().expectedTail);
+  EXPECT_EQ(runs[0].Get("cwd"), dir_.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, GameCommandLineTest,
+    ::testing::Values(CommandLineCase{"None", "", ""}, CommandLineCase{"One", "-x", " -x"}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
+
+struct DirectoryCase {
+  const char* name;
+  const char* path;
+  const char* directory;
+};
+
+class DirectoryOfPathTest : public ::testing::TestWithParam<DirectoryCase> {};
+
+TEST_P(DirectoryOfPathTest, EndsBeforeTheLastSeparatorOfEitherKind) {
+  EXPECT_EQ(DirectoryOfPath(GetParam().path), GetParam().directory);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DirectoryOfPathTest,
+    ::testing::Values(DirectoryCase{"Backslashes", "C:\\Games\\X\\run.exe", "C:\\Games\\X"},
+                      DirectoryCase{"LastIsSlash", "C:\\Games\\X/run.exe", "C:\\Games\\X"},
+                      DirectoryCase{"LastIsBackslash", "C:/Games/X\\run.exe", "C:/Games/X"},
+                      DirectoryCase{"DriveRoot", "C:\\run.exe", "C:"},
+                      DirectoryCase{"NoSeparator", "run.exe", "run.exe"}),
+    [](const ::testing::TestParamInfo<DirectoryCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace e2e

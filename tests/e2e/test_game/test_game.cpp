@@ -1,0 +1,76 @@
+// A stand-in for a game: records how it was started, then follows the script
+// in its current directory.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/e2e/test_game/game_files.h"
+
+namespace {
+
+std::string OwnPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string CurrentDirectory() {
+  const DWORD size = GetCurrentDirectoryA(0, nullptr);
+  std::string directory(size, '\0');
+  directory.resize(GetCurrentDirectoryA(size, &directory[0]));
+  return directory;
+}
+
+unsigned long long FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void AppendRecord(const std::string& text) {
+  if (std::FILE* record = std::fopen(testgame::kRecordFileName, "ab")) {
+    std::fputs(text.c_str(), record);
+    std::fclose(record);
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const std::string self = OwnPath();
+  AppendRecord("run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() +
+               "\ncwd=" + CurrentDirectory() +
+               "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
+               "\nsize=" + std::to_string(FileSize(self)) + "\n");
+
+  std::FILE* script = std::fopen(testgame::kScriptFileName, "rb");
+  if (script == nullptr) return 0;
+  char line[512];
+  int exitCode = 0;
+  while (std::fgets(line, sizeof(line), script) != nullptr) {
+    char command[64] = {};
+    long value = 0;
+    if (std::sscanf(line, "%63s %ld", command, &value) < 1) continue;
+    const std::string name = command;
+    if (name == "sleep") {
+      Sleep(static_cast<DWORD>(value));
+    } else if (name == "exit") {
+      exitCode = static_cast<int>(value);
+      break;
+    } else {
+      AppendRecord("error=" + name + "\n");
+      exitCode = 99;
+      break;
+    }
+  }
+  std::fclose(script);
+  return exitCode;
+}
