@@ -2,16 +2,11 @@
 
 #include <windows.h>
 
-#include <share.h>
-
-#include <cstdio>
-
 #include "launcher/launcher_state.h"
 #include "launcher/payload_reader.h"
 #include "launcher/win32/exit_codes.h"
 #include "launcher/win32/message_boxes.h"
 #include "launcher/win32/temp_files.h"
-#include "launcher/win32/win32_handles.h"
 
 namespace {
 
@@ -28,27 +23,27 @@ ExtractionResult Failure(const char* message, int exitCode) {
 ExtractionResult ExtractPayload() {
   const LauncherState& state = GetLauncherState();
 
-  // Other processes keep full access to the launcher's file meanwhile.
-  UniqueStdioFile launcher(_fsopen(state.modulePath.c_str(), "rb", _SH_DENYNO));
-  if (!launcher) return Failure(kCannotExtract, kExitCannotOpenLauncher);
+  // The C library opens files without denying other processes any access.
+  ExtractionStream launcher;
+  if (!launcher.Open(state.modulePath, "rb")) return Failure(kCannotExtract, kExitCannotOpenLauncher);
 
   RemoveStaleTempFiles();
 
   const std::string tempPath = CreateOwnTempFile(state.appDirectory);
   if (tempPath.empty()) return Failure(kCannotExtract, kExitCannotCreateTempFile);
-  UniqueStdioFile temp(std::fopen(tempPath.c_str(), "wb"));
-  if (!temp) return Failure(kCannotExtract, kExitCannotCreateTempFile);
+  ExtractionStream temp;
+  if (!temp.Open(tempPath, "wb")) return Failure(kCannotExtract, kExitCannotCreateTempFile);
 
   const PayloadCopyStatus copied = CopyPayload(launcher.get(), temp.get(), state.payloadMarker);
-  launcher.reset();
+  launcher.Close();
   // Closing writes the stream's last buffered bytes: a failure there leaves
   // the game cut short just as a failed write does.
-  const bool closed = std::fclose(temp.release()) == 0;
+  const bool tempComplete = temp.Close();
 
   if (copied == PayloadCopyStatus::MarkerNotFound) {
     return Failure(kGameContentMissing, kExitGameContentMissing);
   }
-  if (copied != PayloadCopyStatus::Ok || !closed) {
+  if (copied != PayloadCopyStatus::Ok || !tempComplete) {
     ShowGameFatalError(kCannotExtract);
     DeleteFileWithRetries(tempPath);
     return ExtractionResult{std::string(), kExitCannotWriteTempFile};
