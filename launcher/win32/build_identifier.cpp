@@ -6,8 +6,8 @@
 
 bool ReadBuildIdentifier() {
   LauncherState& state = GetLauncherState();
-  switch (ReadBuildIdentifierFromFile(state.modulePath, state.buildInfoText,
-                                      state.buildIdentifier)) {
+  switch (
+      ReadBuildIdentifierFromFile(state.modulePath, state.buildInfoText, state.buildIdentifier)) {
     case BuildIdStatus::Ok:
       return true;
     case BuildIdStatus::MarkerNotFound:

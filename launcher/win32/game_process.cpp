@@ -22,8 +22,7 @@ struct GameProcess {
 // exactly that file, where a command line alone with an unquoted path holding
 // blanks would be searched word by word (C:\My.exe before C:\My Games\...).
 // The command line stays the bare path, as the game has always seen it.
-bool StartGameSuspended(const std::string& path, const std::string& parameters,
-                        GameProcess& game) {
+bool StartGameSuspended(const std::string& path, const std::string& parameters, GameProcess& game) {
   std::string commandLine = path;
   if (!parameters.empty()) commandLine += " " + parameters;
   std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
@@ -33,8 +32,8 @@ bool StartGameSuspended(const std::string& path, const std::string& parameters,
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
   if (!CreateProcessA(path.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED, nullptr, GetLauncherState().appDirectory.c_str(),
-                      &startup, &created)) {
+                      CREATE_SUSPENDED, nullptr, GetLauncherState().appDirectory.c_str(), &startup,
+                      &created)) {
     return false;
   }
   game.process.reset(created.hProcess);

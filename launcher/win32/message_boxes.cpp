@@ -6,6 +6,4 @@ void ShowStartupFatalError(const char* text) {
   MessageBoxA(nullptr, text, "FATAL ERROR", MB_ICONERROR);
 }
 
-void ShowGameFatalError(const char* text) {
-  MessageBoxA(nullptr, text, "Fatal Error", MB_OK);
-}
+void ShowGameFatalError(const char* text) { MessageBoxA(nullptr, text, "Fatal Error", MB_OK); }

@@ -25,7 +25,8 @@ ExtractionResult ExtractPayload() {
 
   // The C library opens files without denying other processes any access.
   ExtractionStream launcher;
-  if (!launcher.Open(state.modulePath, "rb")) return Failure(kCannotExtract, kExitCannotOpenLauncher);
+  if (!launcher.Open(state.modulePath, "rb"))
+    return Failure(kCannotExtract, kExitCannotOpenLauncher);
 
   RemoveStaleTempFiles();
 

@@ -26,7 +26,8 @@ std::string CreateOwnTempFile(const std::string& directory, unsigned firstNumber
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
     // A directory of that name, or a file being deleted, refuses access to
     // the name itself; any other refusal ends the search.
-    if (error == ERROR_ACCESS_DENIED && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (error == ERROR_ACCESS_DENIED &&
+        GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
       continue;
     }
     return std::string();

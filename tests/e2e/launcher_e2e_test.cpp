@@ -1,7 +1,6 @@
 // The wrapped launcher run as a user runs it, under a debugger, in a fresh
 // directory, with its message boxes answered.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
@@ -29,10 +28,14 @@ const std::string& TestGame() {
   return bytes;
 }
 
-std::string Header() { return gamewrap::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength); }
+std::string Header() {
+  return gamewrap::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength);
+}
 
 // Wine reports the archive attribute on every regular file.
-DWORD WithoutArchive(DWORD attributes) { return attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE); }
+DWORD WithoutArchive(DWORD attributes) {
+  return attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE);
+}
 
 class LauncherEndToEnd : public ::testing::Test {
  protected:
@@ -143,7 +146,9 @@ TEST_F(LauncherEndToEnd, ModulePathLongerThan255CharactersIsNotCutShort) {
   ASSERT_EQ(directory.size(), kDirectoryLength);
   const std::string launcher = WrapGame(directory, TestGame(), name);
   ASSERT_EQ(launcher.size(), 259u);
-  Wrap(directory, gamewrap::MakeAppendedData(kBuildId, "not a program"), launcher.substr(kDirectoryLength + 1, 255 - kDirectoryLength - 1));
+  const std::string cutShort = launcher.substr(0, 255);
+  Wrap(directory, gamewrap::MakeAppendedData(kBuildId, "not a program"),
+       cutShort.substr(kDirectoryLength + 1));
 
   const LauncherRun run = RunLauncher(launcher);
 
@@ -202,7 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
         UnstartableCase{"EmptyPayload", payload::PayloadMarker() + Header()},
         UnstartableCase{"HeaderCutShort", payload::PayloadMarker() + Header().substr(0, 100)},
         UnstartableCase{"NotAProgram", payload::PayloadMarker() + Header() + "just some text"}),
-    [](const ::testing::TestParamInfo<UnstartableCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<UnstartableCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) {
   const std::string launcher = Wrap(root_.path(), Header() + TestGame());
@@ -226,7 +233,8 @@ TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) 
 
 TEST_F(LauncherEndToEnd, MissingBuildInformationStopsBeforeAnyFileIsMade) {
   const std::string launcher =
-      Wrap(root_.path(), payload::PayloadMarker() + std::string(payload::kHeaderSize, '\0') + TestGame());
+      Wrap(root_.path(),
+           payload::PayloadMarker() + std::string(payload::kHeaderSize, '\0') + TestGame());
   ASSERT_TRUE(WriteWholeFile(root_.File("tmb0001.tmp"), "left by an earlier run"));
 
   const LauncherRun run = RunLauncher(launcher);

@@ -2,7 +2,6 @@
 // directory: removal of stale temporary files, deletion with retries, the
 // temporary file's name, and the start of the game.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
@@ -30,7 +29,9 @@ class LauncherDirectoryTest : public ::testing::Test {
   }
   void TearDown() override { GetLauncherState() = saved_; }
 
-  void MakeFile(const std::string& name) const { ASSERT_TRUE(WriteWholeFile(dir_.File(name), "x")); }
+  void MakeFile(const std::string& name) const {
+    ASSERT_TRUE(WriteWholeFile(dir_.File(name), "x"));
+  }
 
   // Runs a copy of the test game named `name` in this directory until the
   // test ends: a file that a running game holds, as another launcher's game
@@ -86,7 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
                       StaleNameCase{"Directory", "tmb00FF.tmp", true, false},
                       StaleNameCase{"OtherExtension", "tmb00FF.txt", false, false},
                       StaleNameCase{"OtherPrefix", "abc00FF.tmp", false, false}),
-    [](const ::testing::TestParamInfo<StaleNameCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StaleNameCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(LauncherDirectoryTest, StaleFileInUseStaysAndTheOthersGo) {
   MakeFile("tmb0001.tmp");
@@ -196,10 +199,12 @@ TEST_P(GameCommandLineTest, IsTheBarePathThenTheParameters) {
   EXPECT_EQ(runs[0].Get("cwd"), dir_.path());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Parameters, GameCommandLineTest,
-    ::testing::Values(CommandLineCase{"None", "", ""}, CommandLineCase{"One", "-x", " -x"}),
-    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Parameters, GameCommandLineTest,
+                         ::testing::Values(CommandLineCase{"None", "", ""},
+                                           CommandLineCase{"One", "-x", " -x"}),
+                         [](const ::testing::TestParamInfo<CommandLineCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct DirectoryCase {
   const char* name;
@@ -220,7 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DirectoryCase{"LastIsBackslash", "C:/Games/X\\run.exe", "C:/Games/X"},
                       DirectoryCase{"DriveRoot", "C:\\run.exe", "C:"},
                       DirectoryCase{"NoSeparator", "run.exe", "run.exe"}),
-    [](const ::testing::TestParamInfo<DirectoryCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DirectoryCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
 }  // namespace e2e

@@ -12,7 +12,9 @@ std::string GameRun::Get(const std::string& key) const {
   return found == values.end() ? std::string() : found->second;
 }
 
-unsigned long GameRun::Attributes() const { return std::strtoul(Get("attributes").c_str(), nullptr, 10); }
+unsigned long GameRun::Attributes() const {
+  return std::strtoul(Get("attributes").c_str(), nullptr, 10);
+}
 
 unsigned long long GameRun::Size() const { return std::strtoull(Get("size").c_str(), nullptr, 10); }
 

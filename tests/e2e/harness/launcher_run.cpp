@@ -49,8 +49,8 @@ BOOL CALLBACK CollectMessageBox(HWND window, LPARAM param) {
 // process. Asking may fail while the launcher is held at a debug event.
 bool ReadIconShown(HWND box, bool& shown) {
   DWORD_PTR icon = 0;
-  if (!SendMessageTimeoutA(GetDlgItem(box, kMessageBoxIconId), STM_GETICON, 0, 0,
-                           SMTO_ABORTIFHUNG, kAskBoxTimeoutMs, &icon)) {
+  if (!SendMessageTimeoutA(GetDlgItem(box, kMessageBoxIconId), STM_GETICON, 0, 0, SMTO_ABORTIFHUNG,
+                           kAskBoxTimeoutMs, &icon)) {
     return false;
   }
   shown = icon != 0;
@@ -78,7 +78,8 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   if (info.fUnicode) {
     std::wstring wide(info.nDebugStringLength, L'\0');
     SIZE_T got = 0;
-    ReadProcessMemory(process, info.lpDebugStringData, &wide[0], wide.size() * sizeof(wchar_t), &got);
+    ReadProcessMemory(process, info.lpDebugStringData, &wide[0], wide.size() * sizeof(wchar_t),
+                      &got);
     wide.resize(got / sizeof(wchar_t));
     while (!wide.empty() && wide.back() == L'\0') wide.pop_back();
     std::string narrow;
@@ -120,8 +121,8 @@ LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& op
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
   if (!CreateProcessA(launcherPath.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                      DEBUG_ONLY_THIS_PROCESS | CREATE_SUSPENDED, nullptr,
-                      currentDirectory.c_str(), &startup, &created)) {
+                      DEBUG_ONLY_THIS_PROCESS | CREATE_SUSPENDED, nullptr, currentDirectory.c_str(),
+                      &startup, &created)) {
     return run;
   }
   run.started = true;
@@ -139,7 +140,8 @@ LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& op
       DWORD continueStatus = DBG_CONTINUE;
       switch (event.dwDebugEventCode) {
         case CREATE_PROCESS_DEBUG_EVENT:
-          if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
+          if (event.u.CreateProcessInfo.hFile != nullptr)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
           break;
         case LOAD_DLL_DEBUG_EVENT:
           if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);

@@ -33,9 +33,9 @@ struct LauncherRun {
   bool started = false;
   bool timedOut = false;  // the launcher was killed at the time limit
   DWORD exitCode = 0;
-  std::vector<MessageBoxSeen> boxes;     // in the order shown
-  std::vector<std::string> debugLines;   // each as the launcher wrote it
-  std::vector<FileEntry> filesLeft;      // the launcher's directory afterwards
+  std::vector<MessageBoxSeen> boxes;    // in the order shown
+  std::vector<std::string> debugLines;  // each as the launcher wrote it
+  std::vector<FileEntry> filesLeft;     // the launcher's directory afterwards
 };
 
 // The launcher and everything it starts run in a job that is killed when the

@@ -63,7 +63,8 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
   contents.clear();
   char buffer[65536];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0) contents.append(buffer, got);
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0)
+    contents.append(buffer, got);
   return std::ferror(file.get()) == 0;
 }
 

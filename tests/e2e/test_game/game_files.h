@@ -5,6 +5,7 @@
 namespace testgame {
 
 // Commands, one a line, run in order after the game has made its record:
+//   debug <text>    write <text> and a line break to the debugger output
 //   sleep <ms>      wait
 //   exit <code>     end with that exit code (without one the game ends with 0)
 constexpr char kScriptFileName[] = "game-script.txt";

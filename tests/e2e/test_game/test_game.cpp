@@ -60,7 +60,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     long value = 0;
     if (std::sscanf(line, "%63s %ld", command, &value) < 1) continue;
     const std::string name = command;
-    if (name == "sleep") {
+    if (name == "debug") {
+      std::string text = line;
+      text.erase(0, text.find(name) + name.size());
+      text.erase(0, text.find_first_not_of(' '));
+      text.erase(text.find_last_not_of("\r\n") + 1);
+      OutputDebugStringA((text + "\r\n").c_str());
+    } else if (name == "sleep") {
       Sleep(static_cast<DWORD>(value));
     } else if (name == "exit") {
       exitCode = static_cast<int>(value);
