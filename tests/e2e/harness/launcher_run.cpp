@@ -94,6 +94,35 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   return text;
 }
 
+// Takes what the launcher reports to its debugger; returns how it goes on.
+DWORD HandleDebugEvent(const DEBUG_EVENT& event, HANDLE process, LauncherRun& run, bool& exited) {
+  switch (event.dwDebugEventCode) {
+    case CREATE_PROCESS_DEBUG_EVENT:
+      if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
+      break;
+    case LOAD_DLL_DEBUG_EVENT:
+      if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
+      break;
+    case OUTPUT_DEBUG_STRING_EVENT:
+      run.debugLines.push_back(ReadDebugString(process, event.u.DebugString));
+      break;
+    case EXCEPTION_DEBUG_EVENT:
+      // The system's breakpoint at start is ours to pass; every other
+      // exception goes back to the launcher as if no debugger were there.
+      if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+        return DBG_EXCEPTION_NOT_HANDLED;
+      }
+      break;
+    case EXIT_PROCESS_DEBUG_EVENT:
+      run.exitCode = event.u.ExitProcess.dwExitCode;
+      exited = true;
+      break;
+    default:
+      break;
+  }
+  return DBG_CONTINUE;
+}
+
 UniqueHandle MakeKillOnCloseJob() {
   UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
   if (!job) return job;
@@ -137,32 +166,7 @@ LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& op
   while (!exited) {
     DEBUG_EVENT event;
     if (WaitForDebugEvent(&event, kDebugEventWaitMs)) {
-      DWORD continueStatus = DBG_CONTINUE;
-      switch (event.dwDebugEventCode) {
-        case CREATE_PROCESS_DEBUG_EVENT:
-          if (event.u.CreateProcessInfo.hFile != nullptr)
-            CloseHandle(event.u.CreateProcessInfo.hFile);
-          break;
-        case LOAD_DLL_DEBUG_EVENT:
-          if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
-          break;
-        case OUTPUT_DEBUG_STRING_EVENT:
-          run.debugLines.push_back(ReadDebugString(process.get(), event.u.DebugString));
-          break;
-        case EXCEPTION_DEBUG_EVENT:
-          // The system's breakpoint at start is ours to pass; every other
-          // exception goes back to the launcher as if no debugger were there.
-          if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-            continueStatus = DBG_EXCEPTION_NOT_HANDLED;
-          }
-          break;
-        case EXIT_PROCESS_DEBUG_EVENT:
-          run.exitCode = event.u.ExitProcess.dwExitCode;
-          exited = true;
-          break;
-        default:
-          break;
-      }
+      const DWORD continueStatus = HandleDebugEvent(event, process.get(), run, exited);
       ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
     }
     if (!exited) AnswerMessageBoxes(created.dwProcessId, answered, run.boxes);
