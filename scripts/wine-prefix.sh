@@ -6,7 +6,10 @@
 #   wine-prefix.sh stop PREFIX    stop that server
 set -eu
 action=$1
-export WINEPREFIX="$2"
+# Wine accepts only an absolute prefix path.
+mkdir -p "$2"
+WINEPREFIX=$(cd "$2" && pwd)
+export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 case "$action" in
@@ -21,11 +24,13 @@ start)
     wineserver -w
     touch "$WINEPREFIX/.kova-ready"
   fi
-  wineserver -p
+  # The persistent server must not hold the caller's output open, or a caller
+  # that reads it (a pipe) would wait for the server to end.
+  wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   ;;
 stop)
-  wineserver -k 2>/dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
   ;;
 *)
   echo "usage: $0 start|stop PREFIX" >&2
