@@ -180,17 +180,17 @@ void BigInt::Normalize() {
 }
 
 void BigInt::Reserve(std::int32_t digits) {
-  if (digits <= capacity_) return;
   if (digits > kMaxDigits) throw std::bad_alloc();
-  std::int32_t capacity = capacity_ == 0 ? kInitialCapacity : capacity_;
-  while (capacity < digits) capacity *= 2;
+  while (capacity_ < digits) Grow();
+}
+
+void BigInt::Grow() {
+  const std::int32_t capacity = capacity_ == 0 ? kInitialCapacity : capacity_ * 2;
   std::unique_ptr<Digit[]> grown(new Digit[capacity]);
   if (count_ != 0) std::memcpy(grown.get(), digits_.get(), count_ * sizeof(Digit));
   digits_ = std::move(grown);
   capacity_ = capacity;
 }
-
-void BigInt::Grow() { Reserve(capacity_ == 0 ? kInitialCapacity : capacity_ * 2); }
 
 int BigInt::CompareMagnitudes(const BigInt& a, const BigInt& b) {
   if (a.count_ != b.count_) return a.count_ < b.count_ ? -1 : 1;
