@@ -10,28 +10,15 @@
 #include <string>
 
 #include "signature/file_signature.h"
+#include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+using testsupport::Gamewrap;
 using testsupport::ReadFile;
+using testsupport::ToolRun;
 using testsupport::TempDir;
-
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-// Runs gamewrap with `arguments`; its output goes to a directory of its own so
-// that the directory under test holds only what the tool wrote.
-ToolRun Gamewrap(const std::string& arguments) {
-  static const TempDir outputDir;
-  const std::string out = outputDir.File("stdout.txt"), err = outputDir.File("stderr.txt");
-  const std::string command = std::string(GAMEWRAP_PATH) + " " + arguments + " >" + out + " 2>" + err;
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
-}
 
 std::set<std::string> FilesIn(const TempDir& dir) {
   std::set<std::string> names;

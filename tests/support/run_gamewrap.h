@@ -1,0 +1,31 @@
+// Runs the built gamewrap as a user would (native builds only; the test target
+// defines GAMEWRAP_PATH).
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace testsupport {
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs gamewrap with `arguments`; its output goes to a directory of its own so
+// that a directory under test holds only what the tool wrote.
+inline ToolRun Gamewrap(const std::string& arguments) {
+  static const TempDir outputDir;
+  const std::string out = outputDir.File("stdout.txt"), err = outputDir.File("stderr.txt");
+  const std::string command =
+      std::string(GAMEWRAP_PATH) + " " + arguments + " >" + out + " 2>" + err;
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+}
+
+}  // namespace testsupport
