@@ -29,20 +29,13 @@ constexpr char kInspectUsage[] =
     "\n"
     "Prints a wrapped launcher's payload marker offset, build identifier and payload size.\n";
 
-bool IsHelp(const std::string& arg) { return arg == "-h" || arg == "--help"; }
-
-int UsageError(const std::string& message, const char* usage) {
-  std::fprintf(stderr, "gamewrap: %s\n\n%s", message.c_str(), usage);
-  return kExitUsage;
-}
-
 }  // namespace
 
 int RunPack(const Args& args) {
   PackRequest request;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (IsHelp(arg)) {
+    if (IsHelpOption(arg)) {
       std::fputs(kPackUsage, stdout);
       return kExitOk;
     }
@@ -68,7 +61,7 @@ int RunPack(const Args& args) {
 }
 
 int RunInspect(const Args& args) {
-  if (args.size() == 1 && IsHelp(args[0])) {
+  if (args.size() == 1 && IsHelpOption(args[0])) {
     std::fputs(kInspectUsage, stdout);
     return kExitOk;
   }

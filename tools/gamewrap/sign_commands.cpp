@@ -49,18 +49,11 @@ struct SignArgs {
   bool help = false;
 };
 
-bool IsHelp(const std::string& arg) { return arg == "-h" || arg == "--help"; }
-
-int UsageError(const std::string& message, const char* usage) {
-  std::fprintf(stderr, "gamewrap: %s\n\n%s", message.c_str(), usage);
-  return kExitUsage;
-}
-
 // Reads the options of sign (withKey) or verify. False with a message.
 bool ParseArgs(const Args& args, bool withKey, SignArgs& parsed, std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (IsHelp(arg)) {
+    if (IsHelpOption(arg)) {
       parsed.help = true;
       return true;
     }
