@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
 
@@ -28,12 +28,6 @@ namespace {
 
 constexpr std::size_t kMiB = 1 << 20;
 const std::string kMarker = payload::PayloadMarker();
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // Writes `stubSize` random bytes, the marker and header, and `payloadSize`
 // random bytes. Random bytes contain the marker's first character now and then,
@@ -117,18 +111,6 @@ bool Extract(const std::string& from, const std::string& to) {
   return status == PayloadCopyStatus::Ok && out.Close();
 }
 
-// Best of a few runs, in seconds.
-template <typename Work>
-double Best(int runs, Work work) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    work();
-    best = std::min(best, Seconds(start));
-  }
-  return best;
-}
-
 // Peak resident memory (KiB) of a child process that runs one extraction.
 long ExtractionPeakKiB(const std::string& from, const std::string& to) {
   const pid_t child = fork();
@@ -153,13 +135,13 @@ int main(int argc, char** argv) {
   const double megabytes = 256.0;
 
   std::int32_t found = -1;
-  const double ours = Best(5, [&] {
+  const double ours = BestSeconds(5, [&] {
     ExtractionStream file;
     file.Open(big, "rb");
     found = FindMarker(file.get(), kMarker);
   });
   std::int64_t expected = -1;
-  const double reference = Best(5, [&] { expected = ReferenceSearch(big); });
+  const double reference = BestSeconds(5, [&] { expected = ReferenceSearch(big); });
   if (found != expected || found != static_cast<std::int64_t>(stubSize)) {
     std::fprintf(stderr, "marker search disagrees: %d vs %lld\n", found,
                  static_cast<long long>(expected));
@@ -174,10 +156,10 @@ int main(int argc, char** argv) {
   const std::string copySource = (dir / "bench-extraction-copy.bin").string();
   MakeWrapped(copySource, 4096, 256 * kMiB);
   Warm(copySource);
-  const double copyOurs = Best(3, [&] { Extract(copySource, out); });
-  const double copyPlain = Best(3, [&] { PlainCopy(copySource, 4096 + 418, out); });
+  const double copyOurs = BestSeconds(3, [&] { Extract(copySource, out); });
+  const double copyPlain = BestSeconds(3, [&] { PlainCopy(copySource, 4096 + 418, out); });
   const std::string cp = "cp '" + copySource + "' '" + out + "'";
-  const double copyCp = Best(3, [&] {
+  const double copyCp = BestSeconds(3, [&] {
     if (std::system(cp.c_str()) != 0) std::exit(1);
   });
   std::printf("payload copy of 256 MiB (page cache to page cache):\n");

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
+#include "bench/bench_timing.h"
 #include "properties/properties_parser.h"
 #include "properties/properties_store.h"
 #include "properties/xml_parser.h"
@@ -67,18 +67,6 @@ std::string SyntheticDocument(size_t bytes) {
   }
   document += "</Properties>\n";
   return document;
-}
-
-// Best of `runs` timings of `work`, in seconds.
-double BestSeconds(int runs, const std::function<void()>& work) {
-  double best = 1e30;
-  for (int run = 0; run < runs; ++run) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    best = std::min(best, elapsed.count());
-  }
-  return best;
 }
 
 size_t TokenCount(const std::string& document, bool* failed) {

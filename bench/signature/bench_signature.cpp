@@ -17,22 +17,12 @@
 
 #include "signature/big_int.h"
 #include "signature/file_signature.h"
+#include "bench/bench_timing.h"
 #include "signature/md5.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
-template <typename Work>
-double BestSeconds(int runs, Work work) {
-  double best = 1e300;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
 
 // Keeps the optimiser from dropping results.
 volatile unsigned gSink;

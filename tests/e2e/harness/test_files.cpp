@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "launcher/payload_reader.h"
 #include "launcher/win32/win32_handles.h"
 
 namespace e2e {
@@ -122,11 +123,9 @@ bool WriteWrappedLauncher(const std::string& path, const std::string& appended) 
 }
 
 bool IsLauncherTempName(const std::string& name) {
-  if (name.size() != 11 || name.compare(0, 3, "tmb") != 0 || name.compare(7, 4, ".tmp") != 0) {
-    return false;
-  }
-  return std::all_of(name.begin() + 3, name.begin() + 7,
-                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
+  // The launcher writes the extension in lower case; leftovers of any case
+  // are recognised by the same rule otherwise.
+  return IsStaleTempFileName(name) && name.compare(7, 4, ".tmp") == 0;
 }
 
 }  // namespace e2e
