@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/unique_file.h"
 #include "launcher/file_searcher.h"
 #include "launcher/payload_format.h"
 
@@ -14,11 +15,6 @@ namespace {
 constexpr std::size_t kSearchBlockSize = 1024;
 constexpr std::size_t kCopyBufferSize = 4096;
 constexpr std::size_t kStreamBufferSize = 262144;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Offset of the first occurrence of `needle` (at least one byte) in
 // `haystack`, or -1. memchr finds candidates for the first byte a machine word
@@ -102,9 +98,7 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
                  SEEK_SET) == 0) {
     std::fread(field, 1, payload::kBuildIdLength, file.get());
   }
-  // Leading white space, an optional sign, then digits up to the first
-  // non-digit; no digits give 0. Eight characters cannot overflow.
-  buildIdentifier = static_cast<std::int32_t>(std::strtol(field, nullptr, 10));
+  buildIdentifier = payload::BuildIdFromField(field);
   return BuildIdStatus::Ok;
 }
 
@@ -136,17 +130,4 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
     remaining -= static_cast<std::int64_t>(got);
   }
   return PayloadCopyStatus::Ok;
-}
-
-bool IsStaleTempFileName(const std::string& name) {
-  if (name.size() != 11 || name.compare(0, 3, "tmb") != 0 || name[7] != '.') return false;
-  for (std::size_t i = 3; i < 7; ++i) {
-    const char c = name[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-  }
-  for (std::size_t i = 8; i < 11; ++i) {
-    const char lower = static_cast<char>(name[i] | 0x20);  // letters only: 't','m','p'
-    if (lower != "tmp"[i - 8]) return false;
-  }
-  return true;
 }

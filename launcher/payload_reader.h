@@ -53,7 +53,3 @@ enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed };
 // (positioned at its start) to the end of the file into `out`, through one
 // buffer of 4096 bytes. Nothing is copied when the marker is missing.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);
-
-// True for names of the form "tmb" + four of 0-9A-F + "." + "tmp" in any case:
-// the names of the launcher's own temporary files.
-bool IsStaleTempFileName(const std::string& name);

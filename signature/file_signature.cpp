@@ -1,23 +1,10 @@
 #include "signature/file_signature.h"
 
 #include <cstdio>
-#include <memory>
 
-#include "launcher/launcher_state.h"
-
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
-
-bool IsSignatureWhiteSpace(unsigned char byte) {
-  return byte == 0x09 || byte == 0x0A || byte == 0x0B || byte == 0x0C || byte == 0x0D ||
-         byte == 0x20;
-}
+#include "common/launcher_state.h"
+#include "common/text_rules.h"
+#include "common/unique_file.h"
 
 std::string BuildSignedMessage(std::int32_t buildIdentifier, std::string_view contents) {
   std::string message;
@@ -28,7 +15,7 @@ std::string BuildSignedMessage(std::int32_t buildIdentifier, std::string_view co
     message.push_back(static_cast<char>((bits >> shift) & 0xFF));
   }
   for (const char c : contents) {
-    if (!IsSignatureWhiteSpace(static_cast<unsigned char>(c))) message.push_back(c);
+    if (!text::IsWhiteSpace(static_cast<unsigned char>(c))) message.push_back(c);
   }
   return message;
 }

@@ -19,12 +19,8 @@ inline constexpr int kSignatureDigestBits = 94;
 inline constexpr std::size_t kSignatureTextMaxLength = 24;
 inline constexpr char kSignatureFileSuffix[] = ".sig";
 
-// True for the six bytes that the signed message leaves out: tab, line feed,
-// vertical tab, form feed, carriage return and space.
-bool IsSignatureWhiteSpace(unsigned char byte);
-
 // The build identifier's four bytes, least significant first, followed by the
-// contents without white space.
+// contents without the six white-space bytes (text::IsWhiteSpace).
 std::string BuildSignedMessage(std::int32_t buildIdentifier, std::string_view contents);
 
 // The 94-bit digest number of the signed message.

@@ -1,6 +1,6 @@
 #include "launcher/win32/build_identifier.h"
 
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 #include "launcher/payload_reader.h"
 #include "launcher/win32/message_boxes.h"
 

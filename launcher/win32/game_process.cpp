@@ -4,29 +4,24 @@
 
 #include <vector>
 
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 #include "launcher/win32/message_boxes.h"
-#include "launcher/win32/win32_handles.h"
+#include "common/win32/handles.h"
+#include "common/win32/process_text.h"
 
 namespace {
 
 constexpr DWORD kPollIntervalMs = 100;
 
-struct GameProcess {
-  UniqueHandle process;
-  UniqueHandle thread;
-  DWORD processId = 0;
-};
-
 // The path is also given as the application name: the system then runs
 // exactly that file, where a command line alone with an unquoted path holding
 // blanks would be searched word by word (C:\My.exe before C:\My Games\...).
 // The command line stays the bare path, as the game has always seen it.
-bool StartGameSuspended(const std::string& path, const std::string& parameters, GameProcess& game) {
+bool StartGameSuspended(const std::string& path, const std::string& parameters,
+                        win32::OwnedProcess& game) {
   std::string commandLine = path;
   if (!parameters.empty()) commandLine += " " + parameters;
-  std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
-  writableCommandLine.push_back('\0');
+  std::vector<char> writableCommandLine = win32::WritableCommandLine(commandLine);
 
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -36,9 +31,7 @@ bool StartGameSuspended(const std::string& path, const std::string& parameters, 
                       &created)) {
     return false;
   }
-  game.process.reset(created.hProcess);
-  game.thread.reset(created.hThread);
-  game.processId = created.dwProcessId;
+  game = win32::OwnedProcess(created);
   return true;
 }
 
@@ -55,7 +48,7 @@ void WaitForGameToEnd(HANDLE process) {
 }  // namespace
 
 void RunGame(const std::string& path, const std::string& parameters) {
-  GameProcess game;
+  win32::OwnedProcess game;
   if (!StartGameSuspended(path, parameters, game)) {
     ShowGameFatalError("Failed to execute game\r\n\r\n");
     return;
@@ -63,7 +56,5 @@ void RunGame(const std::string& path, const std::string& parameters) {
 
   ResumeThread(game.thread.get());
   WaitForGameToEnd(game.process.get());
-
-  game.process.reset();
-  game.thread.reset();
+  game.Close();
 }

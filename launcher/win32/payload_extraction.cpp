@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 #include "launcher/payload_reader.h"
 #include "launcher/win32/exit_codes.h"
 #include "launcher/win32/message_boxes.h"

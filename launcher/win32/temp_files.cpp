@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
-#include "launcher/launcher_state.h"
-#include "launcher/payload_reader.h"
-#include "launcher/win32/win32_handles.h"
+#include "common/launcher_state.h"
+#include "common/win32/handles.h"
+#include "launcher/temp_file_name.h"
 
 namespace {
 constexpr unsigned kTempNumberCount = 0x10000;
@@ -16,10 +14,8 @@ constexpr DWORD kDeleteRetryDelayMs = 500;
 
 std::string CreateOwnTempFile(const std::string& directory, unsigned firstNumber) {
   for (unsigned tried = 0; tried < kTempNumberCount; ++tried) {
-    char name[16];
-    std::snprintf(name, sizeof(name), "tmb%04X.tmp", (firstNumber + tried) % kTempNumberCount);
-    const std::string path = directory + name;
-    UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const std::string path = directory + LauncherTempFileName(firstNumber + tried);
+    win32::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return path;
     const DWORD error = GetLastError();
@@ -42,12 +38,12 @@ std::string CreateOwnTempFile(const std::string& directory) {
 void RemoveStaleTempFiles() {
   const std::string& directory = GetLauncherState().appDirectory;
   WIN32_FIND_DATAA entry;
-  UniqueFindHandle listing(FindFirstFileA((directory + "*.tmp").c_str(), &entry));
+  win32::UniqueFindHandle listing(FindFirstFileA((directory + "*.tmp").c_str(), &entry));
   if (!listing) return;
   do {
     const std::string name = entry.cFileName;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-    if (!IsStaleTempFileName(name)) continue;
+    if (!IsLauncherTempFileName(name)) continue;
     // By the full path: the same file as the bare name in the launcher's
     // directory, and never a file of another directory should the change of
     // the current directory have failed.

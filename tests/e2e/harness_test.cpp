@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/e2e/harness/game_runs.h"
+#include "launcher/payload_format.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tools/gamewrap/wrap.h"
@@ -17,7 +18,7 @@ TEST(Harness, CatchesDebuggerOutputLineByLine) {
   FreshDirectory dir;
   const std::string program = dir.File("program.exe");
   std::string game;
-  ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   ASSERT_TRUE(WriteWholeFile(program, game));
   ASSERT_TRUE(WriteGameScript(dir.path(), {"debug first line", "debug second: 2", "exit 3"}));
 
@@ -33,9 +34,9 @@ TEST(Harness, CatchesDebuggerOutputLineByLine) {
 TEST(Harness, TimeLimitEndsTheLauncherAndItsGame) {
   FreshDirectory dir;
   std::string game;
-  ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   const std::string launcher = dir.File("launcher.exe");
-  ASSERT_TRUE(WriteWrappedLauncher(launcher, gamewrap::MakeAppendedData("12345678", game)));
+  ASSERT_TRUE(WriteWrappedLauncher(launcher, payload::MakeAppendedData("12345678", game)));
   ASSERT_TRUE(WriteGameScript(dir.path(), {"sleep 60000"}));
   LaunchOptions options;
   options.timeoutMs = 1500;

@@ -29,7 +29,7 @@ const std::string& TestGame() {
 }
 
 std::string Header() {
-  return gamewrap::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength);
+  return payload::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength);
 }
 
 // Wine reports the archive attribute on every regular file.
@@ -51,7 +51,7 @@ class LauncherEndToEnd : public ::testing::Test {
 
   static std::string WrapGame(const std::string& directory, const std::string& game,
                               const std::string& name = "launcher.exe") {
-    return Wrap(directory, gamewrap::MakeAppendedData(kBuildId, game), name);
+    return Wrap(directory, payload::MakeAppendedData(kBuildId, game), name);
   }
 
   // The game ran exactly once, from a hidden temporary file of the launcher's
@@ -61,8 +61,8 @@ class LauncherEndToEnd : public ::testing::Test {
     ASSERT_EQ(runs.size(), 1u);
     const GameRun& run = runs[0];
     const std::string module = run.Get("module");
-    EXPECT_EQ(ParentOf(module), directory);
-    EXPECT_TRUE(IsLauncherTempName(module.substr(module.find_last_of('\\') + 1))) << module;
+    EXPECT_EQ(text::DirectoryOfPath(module), directory);
+    EXPECT_TRUE(IsLauncherTempFileName(module.substr(module.find_last_of('\\') + 1))) << module;
     EXPECT_EQ(run.Get("commandline"), module);
     EXPECT_EQ(run.Get("cwd"), directory);
     EXPECT_EQ(WithoutArchive(run.Attributes()), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
@@ -147,7 +147,7 @@ TEST_F(LauncherEndToEnd, ModulePathLongerThan255CharactersIsNotCutShort) {
   const std::string launcher = WrapGame(directory, TestGame(), name);
   ASSERT_EQ(launcher.size(), 259u);
   const std::string cutShort = launcher.substr(0, 255);
-  Wrap(directory, gamewrap::MakeAppendedData(kBuildId, "not a program"),
+  Wrap(directory, payload::MakeAppendedData(kBuildId, "not a program"),
        cutShort.substr(kDirectoryLength + 1));
 
   const LauncherRun run = RunLauncher(launcher);
@@ -225,7 +225,7 @@ TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) 
   ASSERT_EQ(run.filesLeft.size(), 2u);
   EXPECT_EQ(run.filesLeft[0].name, "launcher.exe");
   const FileEntry& temp = run.filesLeft[1];
-  EXPECT_TRUE(IsLauncherTempName(temp.name)) << temp.name;
+  EXPECT_TRUE(IsLauncherTempFileName(temp.name)) << temp.name;
   EXPECT_EQ(temp.size, 0u);
   EXPECT_FALSE(temp.IsHidden());
   EXPECT_TRUE(ReadGameRuns(root_.path()).empty());

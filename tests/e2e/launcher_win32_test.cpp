@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 #include "launcher/win32/game_process.h"
 #include "launcher/win32/startup.h"
 #include "launcher/win32/temp_files.h"
@@ -38,7 +38,7 @@ class LauncherDirectoryTest : public ::testing::Test {
   // holds its temporary file.
   void HoldFileByRunningIt(const std::string& name) {
     std::string game;
-    ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+    ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
     ASSERT_TRUE(WriteWholeFile(dir_.File(name), game));
     const std::string elsewhere = holderHome_.path();
     ASSERT_TRUE(WriteGameScript(elsewhere, {"sleep 60000"}));
@@ -166,8 +166,8 @@ TEST_F(LauncherDirectoryTest, TempFilesFromTheClockAreNewEachTime) {
   const std::string second = CreateOwnTempFile(dir_.path() + "\\");
   EXPECT_NE(first, second);
   for (const std::string& path : {first, second}) {
-    EXPECT_EQ(ParentOf(path), dir_.path());
-    EXPECT_TRUE(IsLauncherTempName(path.substr(dir_.path().size() + 1))) << path;
+    EXPECT_EQ(text::DirectoryOfPath(path), dir_.path());
+    EXPECT_TRUE(IsLauncherTempFileName(path.substr(dir_.path().size() + 1))) << path;
   }
 }
 
@@ -186,7 +186,7 @@ class GameCommandLineTest : public LauncherDirectoryTest,
 
 TEST_P(GameCommandLineTest, IsTheBarePathThenTheParameters) {
   std::string game;
-  ASSERT_TRUE(ReadWholeFile(TestGamePath(), game));
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   const std::string gamePath = dir_.File("the game.exe");
   ASSERT_TRUE(WriteWholeFile(gamePath, game));
   ASSERT_TRUE(WriteGameScript(dir_.path(), {"exit 0"}));
@@ -215,7 +215,7 @@ struct DirectoryCase {
 class DirectoryOfPathTest : public ::testing::TestWithParam<DirectoryCase> {};
 
 TEST_P(DirectoryOfPathTest, EndsBeforeTheLastSeparatorOfEitherKind) {
-  EXPECT_EQ(DirectoryOfPath(GetParam().path), GetParam().directory);
+  EXPECT_EQ(text::DirectoryOfPath(GetParam().path), GetParam().directory);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -7,7 +7,9 @@
 #include <random>
 #include <string>
 
+#include "common/unique_file.h"
 #include "launcher/payload_format.h"
+#include "launcher/temp_file_name.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -16,11 +18,6 @@ using testsupport::ReadFile;
 using testsupport::TempDir;
 
 const std::string kMarker = payload::PayloadMarker();
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 UniqueFile OpenRead(const std::string& path) { return UniqueFile(std::fopen(path.c_str(), "rb")); }
 
@@ -175,7 +172,7 @@ struct NameCase {
 class StaleNameTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(StaleNameTest, RecognisesOwnTemporaryNames) {
-  EXPECT_EQ(IsStaleTempFileName(GetParam().fileName), GetParam().stale);
+  EXPECT_EQ(IsLauncherTempFileName(GetParam().fileName), GetParam().stale);
 }
 
 INSTANTIATE_TEST_SUITE_P(

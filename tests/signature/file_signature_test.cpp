@@ -1,5 +1,6 @@
 // The signed file check, with signature files written by the development key,
 // and the key file reader and signature texts of the signing side.
+#include "common/text_rules.h"
 #include "signature/file_signature.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 #include <cctype>
 #include <string>
 
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 #include "signature/signing_key.h"
 #include "tests/signature/big_int_text.h"
 #include "tests/support/temp_dir.h"
@@ -76,7 +77,7 @@ TEST_P(WhiteSpaceByte, AddedRemovedOrMovedKeepsSignatureValid) {
   EXPECT_TRUE(Verify(replaced));
   std::string stripped;
   for (const char c : contents_) {
-    if (!IsSignatureWhiteSpace(static_cast<unsigned char>(c))) stripped += c;
+    if (!text::IsWhiteSpace(static_cast<unsigned char>(c))) stripped += c;
   }
   EXPECT_TRUE(Verify(stripped + std::string(3, space)));
 }
@@ -98,7 +99,7 @@ TEST_F(SignedFile, AnyOtherByteChangeFails) {
     for (const unsigned char replacement : {0x00, 0x41, 0x80, 0xFF}) {
       std::string changed = contents_;
       const auto original = static_cast<unsigned char>(changed[position]);
-      if (original == replacement || (IsSignatureWhiteSpace(original))) continue;
+      if (original == replacement || (text::IsWhiteSpace(original))) continue;
       changed[position] = static_cast<char>(replacement);
       ASSERT_FALSE(Verify(changed)) << "position " << position << " byte " << int{replacement};
     }

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "common/text_rules.h"
 #include "signature/file_signature.h"
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
@@ -87,7 +88,7 @@ TEST(GamewrapSign, EverySingleByteMutationOutsideWhiteSpaceIsRejected) {
       mutated[position] = static_cast<char>(value);
       // Only exchanging one white-space byte for another keeps the message.
       const bool stillSigned =
-          IsSignatureWhiteSpace(original) && IsSignatureWhiteSpace(static_cast<unsigned char>(value));
+          text::IsWhiteSpace(original) && text::IsWhiteSpace(static_cast<unsigned char>(value));
       ASSERT_EQ(SignatureTextVerifies(signature, 31337, mutated), stillSigned)
           << "position " << position << ", byte " << value;
     }

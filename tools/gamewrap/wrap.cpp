@@ -21,13 +21,6 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string MakeHeader(const std::string& buildId) {
-  std::string header(payload::kHeaderSize, '\0');
-  header.replace(0, payload::kBuildInfoLength, payload::BuildInfoText());
-  header.replace(payload::kBuildIdOffset, payload::kBuildIdLength, buildId);
-  return header;
-}
-
 std::int64_t FileSize(std::FILE* file) {
   if (std::fseek(file, 0, SEEK_END) != 0) return -1;
   const long size = std::ftell(file);
@@ -37,20 +30,8 @@ std::int64_t FileSize(std::FILE* file) {
 
 }  // namespace
 
-bool IsValidBuildId(const std::string& buildId) {
-  if (buildId.size() != payload::kBuildIdLength) return false;
-  for (char c : buildId) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-std::string MakeAppendedData(const std::string& buildId, const std::string& game) {
-  return payload::PayloadMarker() + MakeHeader(buildId) + game;
-}
-
 bool PackGame(const PackRequest& request, std::string& error) {
-  if (!IsValidBuildId(request.buildId)) {
+  if (!payload::IsBuildIdField(request.buildId)) {
     error = "build identifier '" + request.buildId + "' is not exactly eight decimal digits";
     return false;
   }
@@ -96,7 +77,7 @@ bool PackGame(const PackRequest& request, std::string& error) {
 
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
-  const std::string front = stub + MakeAppendedData(request.buildId, "");
+  const std::string front = stub + payload::MakeAppendedData(request.buildId, "");
   if (!output.Write(front.data(), front.size(), error)) return false;
   std::vector<char> buffer(1 << 20);
   std::int64_t copied = 0;

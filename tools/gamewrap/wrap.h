@@ -18,9 +18,6 @@ struct PackRequest {
 // input or I/O failure; then nothing has been written.
 bool PackGame(const PackRequest& request, std::string& error);
 
-// The bytes that PackGame appends behind the stub: marker, header, game.
-std::string MakeAppendedData(const std::string& buildId, const std::string& game);
-
 struct Inspection {
   std::int64_t markerOffset = -1;
   std::string buildId;  // the eight bytes of the field, as stored
@@ -29,8 +26,5 @@ struct Inspection {
 
 // Reads a wrapped file's layout. False with a message when it is not one.
 bool InspectWrapped(const std::string& path, Inspection& result, std::string& error);
-
-// True when `buildId` is exactly eight decimal digits.
-bool IsValidBuildId(const std::string& buildId);
 
 }  // namespace gamewrap

@@ -3,7 +3,9 @@
 #include <set>
 #include <vector>
 
-#include "launcher/win32/win32_handles.h"
+#include "common/text_rules.h"
+#include "common/win32/handles.h"
+#include "common/win32/process_text.h"
 
 namespace e2e {
 
@@ -123,8 +125,8 @@ DWORD HandleDebugEvent(const DEBUG_EVENT& event, HANDLE process, LauncherRun& ru
   return DBG_CONTINUE;
 }
 
-UniqueHandle MakeKillOnCloseJob() {
-  UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
+win32::UniqueHandle MakeKillOnCloseJob() {
+  win32::UniqueHandle job(CreateJobObjectA(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -136,16 +138,15 @@ UniqueHandle MakeKillOnCloseJob() {
 
 LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& options) {
   LauncherRun run;
-  const std::string launcherDirectory = ParentOf(launcherPath);
+  const std::string launcherDirectory = text::DirectoryOfPath(launcherPath);
   const std::string currentDirectory =
       options.currentDirectory.empty() ? launcherDirectory : options.currentDirectory;
 
   std::string commandLine = "\"" + launcherPath + "\"";
   if (!options.arguments.empty()) commandLine += " " + options.arguments;
-  std::vector<char> writableCommandLine(commandLine.begin(), commandLine.end());
-  writableCommandLine.push_back('\0');
+  std::vector<char> writableCommandLine = win32::WritableCommandLine(commandLine);
 
-  UniqueHandle job = MakeKillOnCloseJob();
+  win32::UniqueHandle job = MakeKillOnCloseJob();
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
@@ -155,10 +156,10 @@ LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& op
     return run;
   }
   run.started = true;
-  UniqueHandle process(created.hProcess);
-  UniqueHandle thread(created.hThread);
-  if (job) AssignProcessToJobObject(job.get(), process.get());
-  ResumeThread(thread.get());
+  win32::OwnedProcess launcher(created);
+  const HANDLE process = launcher.process.get();
+  if (job) AssignProcessToJobObject(job.get(), process);
+  ResumeThread(launcher.thread.get());
 
   const ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
   std::set<HWND> answered;
@@ -166,17 +167,17 @@ LauncherRun RunLauncher(const std::string& launcherPath, const LaunchOptions& op
   while (!exited) {
     DEBUG_EVENT event;
     if (WaitForDebugEvent(&event, kDebugEventWaitMs)) {
-      const DWORD continueStatus = HandleDebugEvent(event, process.get(), run, exited);
+      const DWORD continueStatus = HandleDebugEvent(event, process, run, exited);
       ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
     }
     if (!exited) AnswerMessageBoxes(created.dwProcessId, answered, run.boxes);
     if (!exited && !run.timedOut && GetTickCount64() > deadline) {
       run.timedOut = true;
-      TerminateProcess(process.get(), kTimedOutExitCode);
+      TerminateProcess(process, kTimedOutExitCode);
     }
     if (!exited && run.timedOut && GetTickCount64() > deadline + kExitAfterKillMs) break;
   }
-  WaitForSingleObject(process.get(), kExitAfterKillMs);
+  WaitForSingleObject(process, kExitAfterKillMs);
   job.reset();
   run.filesLeft = ListDirectory(launcherDirectory);
   return run;

@@ -2,13 +2,13 @@
 
 #include <vector>
 
+#include "common/win32/process_text.h"
+
 namespace e2e {
 
 bool RunningProgram::Start(const std::string& path, const std::string& currentDirectory) {
   Stop();
-  std::string quoted = "\"" + path + "\"";
-  std::vector<char> commandLine(quoted.begin(), quoted.end());
-  commandLine.push_back('\0');
+  std::vector<char> commandLine = win32::WritableCommandLine("\"" + path + "\"");
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
@@ -16,8 +16,8 @@ bool RunningProgram::Start(const std::string& path, const std::string& currentDi
                       currentDirectory.c_str(), &startup, &created)) {
     return false;
   }
-  CloseHandle(created.hThread);
-  process_.reset(created.hProcess);
+  win32::OwnedProcess started(created);
+  process_ = std::move(started.process);
   return true;
 }
 

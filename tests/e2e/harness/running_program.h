@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "launcher/win32/win32_handles.h"
+#include "common/win32/handles.h"
 
 namespace e2e {
 
@@ -21,7 +21,7 @@ class RunningProgram {
   void Stop();
 
  private:
-  UniqueHandle process_;
+  win32::UniqueHandle process_;
 };
 
 }  // namespace e2e

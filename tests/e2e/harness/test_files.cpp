@@ -3,18 +3,16 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "launcher/payload_reader.h"
-#include "launcher/win32/win32_handles.h"
+#include "common/text_rules.h"
+#include "common/whole_file.h"
+#include "common/win32/handles.h"
+#include "common/win32/process_text.h"
 
 namespace e2e {
 
 namespace {
 
-std::string OwnDirectory() {
-  std::string path(32768, '\0');
-  path.resize(GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size())));
-  return ParentOf(path);
-}
+std::string OwnDirectory() { return text::DirectoryOfPath(win32::GetModulePath(nullptr)); }
 
 }  // namespace
 
@@ -58,17 +56,6 @@ void RemoveTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
-bool ReadWholeFile(const std::string& path, std::string& contents) {
-  UniqueStdioFile file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  contents.clear();
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0)
-    contents.append(buffer, got);
-  return std::ferror(file.get()) == 0;
-}
-
 bool WriteWholeFile(const std::string& path, const std::string& contents) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
@@ -83,7 +70,7 @@ bool PathExists(const std::string& path) {
 std::vector<FileEntry> ListDirectory(const std::string& directory) {
   std::vector<FileEntry> entries;
   WIN32_FIND_DATAA found;
-  UniqueFindHandle listing(FindFirstFileA((directory + "\\*").c_str(), &found));
+  win32::UniqueFindHandle listing(FindFirstFileA((directory + "\\*").c_str(), &found));
   if (!listing) return entries;
   do {
     const std::string name = found.cFileName;
@@ -105,11 +92,6 @@ std::vector<std::string> EntryNames(const std::vector<FileEntry>& entries) {
   return names;
 }
 
-std::string ParentOf(const std::string& path) {
-  const std::string::size_type separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
-}
-
 std::string BuiltProgramPath(const std::string& fileName) {
   return OwnDirectory() + "\\" + fileName;
 }
@@ -119,13 +101,8 @@ std::string TestGamePath() { return BuiltProgramPath(KOVA_TEST_GAME_FILE_NAME); 
 
 bool WriteWrappedLauncher(const std::string& path, const std::string& appended) {
   std::string stub;
-  return ReadWholeFile(LauncherStubPath(), stub) && WriteWholeFile(path, stub + appended);
-}
-
-bool IsLauncherTempName(const std::string& name) {
-  // The launcher writes the extension in lower case; leftovers of any case
-  // are recognised by the same rule otherwise.
-  return IsStaleTempFileName(name) && name.compare(7, 4, ".tmp") == 0;
+  return ReadWholeFile(LauncherStubPath(), stub) == WholeFileStatus::Ok &&
+         WriteWholeFile(path, stub + appended);
 }
 
 }  // namespace e2e

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "common/text_rules.h"
+#include "common/whole_file.h"
+#include "launcher/temp_file_name.h"
+
 namespace e2e {
 
 struct FileEntry {
@@ -42,16 +46,12 @@ class FreshDirectory {
 
 void RemoveTree(const std::string& path);
 
-bool ReadWholeFile(const std::string& path, std::string& contents);
 bool WriteWholeFile(const std::string& path, const std::string& contents);
 bool PathExists(const std::string& path);
 
 // The entries of `directory`, without "." and "..", sorted by name.
 std::vector<FileEntry> ListDirectory(const std::string& directory);
 std::vector<std::string> EntryNames(const std::vector<FileEntry>& entries);
-
-// The directory part of `path` (before its last '\' or '/').
-std::string ParentOf(const std::string& path);
 
 // A program of this build, which lies beside the running test program.
 std::string BuiltProgramPath(const std::string& fileName);
@@ -62,9 +62,5 @@ std::string TestGamePath();
 
 // Writes a wrapped launcher: the built launcher followed by `appended`.
 bool WriteWrappedLauncher(const std::string& path, const std::string& appended);
-
-// True for names of the launcher's own temporary files ("tmb" + four
-// upper-case hexadecimal digits + ".tmp").
-bool IsLauncherTempName(const std::string& name);
 
 }  // namespace e2e

@@ -1,4 +1,4 @@
-#include "launcher/launcher_state.h"
+#include "common/launcher_state.h"
 
 LauncherState& GetLauncherState() {
   static LauncherState state;

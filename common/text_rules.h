@@ -1,0 +1,36 @@
+// Small rules about bytes and texts that several parts of the system share.
+// All texts are byte strings; no character encoding is interpreted.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Tab, line feed, vertical tab, form feed, carriage return and space.
+constexpr bool IsWhiteSpace(unsigned char byte) {
+  return byte == ' ' || (byte >= 0x09 && byte <= 0x0D);
+}
+
+constexpr bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The value of a hexadecimal digit in either case, or -1 for any other byte.
+constexpr int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+constexpr bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
+
+// 0-9 and A-F only.
+constexpr bool IsUpperHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// The text before the last '\' or '/' of `path`; the whole path when it holds
+// neither.
+std::string DirectoryOfPath(std::string_view path);
+
+}  // namespace text
