@@ -1,0 +1,121 @@
+#include "channel/win32/game_channel.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "properties/partner_properties.h"
+
+GameChannel::GameChannel()
+    : GameChannel([](const std::string& name) { return GetPartnerString(name, ""); }) {}
+
+GameChannel::GameChannel(channel::StringLookup lookup) : lookup_(std::move(lookup)) {
+  queryMessage_ = RegisterWindowMessageA(channel::kQueryMessageName);
+  handshakeMessage_ = RegisterWindowMessageA(channel::kHandshakeMessageName);
+  handshakeReplyMessage_ = RegisterWindowMessageA(channel::kHandshakeReplyMessageName);
+  StartWorker();
+  CreateSharedBlock();
+}
+
+GameChannel::~GameChannel() {
+  if (workerThread_) {
+    // The worker destroys its window itself as its loop ends.
+    PostThreadMessageA(workerThreadId_, WM_QUIT, 0, 0);
+    WaitForSingleObject(workerThread_.get(), INFINITE);
+    workerThread_.reset();
+  }
+  // No query can be in progress now: the worker has ended.
+  answerBlock_ = nullptr;
+  blockView_.reset();
+  blockMapping_.reset();
+}
+
+void GameChannel::SetGameProcessId(DWORD processId) {
+  if (!connected_) gameProcessId_ = processId;
+}
+
+void GameChannel::StartWorker() {
+  startEvent_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  if (!startEvent_) return;
+  workerThread_.reset(CreateThread(nullptr, 0, WorkerMain, this, 0, &workerThreadId_));
+  if (workerThread_) {
+    // The worker signals only once its window exists; if it ends without one,
+    // its end releases the wait instead.
+    const HANDLE startOrEnd[] = {startEvent_.get(), workerThread_.get()};
+    WaitForMultipleObjects(2, startOrEnd, FALSE, INFINITE);
+  }
+  startEvent_.reset();
+}
+
+void GameChannel::CreateSharedBlock() {
+  if (messageWindow_ == nullptr) return;
+  const std::string name =
+      channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(messageWindow_));
+  blockMapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         static_cast<DWORD>(channel::kBlockSize), name.c_str()));
+  // A block of that name made by someone else first may be smaller than ours or
+  // readable by them: run without a block rather than answer into it.
+  if (blockMapping_ && GetLastError() == ERROR_ALREADY_EXISTS) blockMapping_.reset();
+  if (!blockMapping_) return;
+  blockView_.reset(MapViewOfFile(blockMapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, channel::kBlockSize));
+  answerBlock_ = static_cast<unsigned char*>(blockView_.get());
+}
+
+DWORD WINAPI GameChannel::WorkerMain(void* parameter) {
+  static_cast<GameChannel*>(parameter)->RunWorker();
+  return 0;
+}
+
+void GameChannel::RunWorker() {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = WindowProcedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = channel::kWindowClassName;
+  // Fails when an earlier channel of this process registered it; the class is the same.
+  RegisterClassA(&windowClass);
+
+  win32::UniqueWindow window(CreateWindowExA(0, channel::kWindowClassName, nullptr, 0, 0, 0, 0, 0,
+                                             nullptr, nullptr, instance, nullptr));
+  messageWindow_ = window.get();
+  if (!window) return;
+  SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetEvent(startEvent_.get());
+
+  MSG message;
+  for (;;) {
+    const BOOL result = GetMessageA(&message, nullptr, 0, 0);
+    if (result == 0) break;  // the quit message
+    if (result > 0) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  // Someone may have closed the window already; a gone window is not destroyed again.
+  if (!IsWindow(window.get())) (void)window.release();
+}
+
+LRESULT CALLBACK GameChannel::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+  auto* self = reinterpret_cast<GameChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self != nullptr && message != 0) {
+    if (message == self->queryMessage_ && lParam != 0) return self->AnswerStringQuery();
+    if (message == self->handshakeMessage_) {
+      self->AnswerHandshake(wParam, reinterpret_cast<HWND>(lParam));
+    }
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT GameChannel::AnswerStringQuery() {
+  return channel::AnswerStringQuery(answerBlock_.load(), lookup_, [](const std::string& line) {
+    OutputDebugStringA(line.c_str());
+  });
+}
+
+void GameChannel::AnswerHandshake(WPARAM processId, HWND gameWindow) {
+  if (processId != gameProcessId_.load() || !IsWindow(gameWindow)) return;
+  connected_ = true;
+  SendMessageA(gameWindow, handshakeReplyMessage_, processId,
+               reinterpret_cast<LPARAM>(messageWindow_));
+}

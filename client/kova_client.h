@@ -1,0 +1,139 @@
+/*
+ * Game-side client of the launcher's game channel.
+ *
+ * A game started by the launcher asks it for string properties by name:
+ *
+ *   KovaClient client;
+ *   char value[256];
+ *   size_t size;
+ *   if (KovaClientConnect(&client, 0) == KOVA_CLIENT_OK) {
+ *     if (KovaClientGetString(&client, "Name", value, sizeof value, &size) == KOVA_CLIENT_OK)
+ *       ...use value (size - 1 bytes, NUL-terminated)...
+ *     KovaClientDisconnect(&client);
+ *   }
+ *
+ * Plain C (C99 or later, or C++), Windows only; drop this header and
+ * kova_client.c into any build. Links with user32 and kernel32.
+ *
+ * Threads: the library keeps no global state. One KovaClient may be used by one
+ * thread at a time; separate KovaClient objects may be used by separate
+ * threads at once. Every wait is bounded by the connection's time-out: a hung
+ * or vanished launcher gives KOVA_CLIENT_TIMEOUT (or another failure), never a
+ * hung game.
+ *
+ * Memory: nothing is allocated for the caller to free; values are copied into
+ * buffers the caller provides. Every size below says whether it counts the
+ * terminating NUL.
+ */
+#ifndef KOVA_CLIENT_H
+#define KOVA_CLIENT_H
+
+#include <stddef.h>
+
+#define KOVA_CLIENT_VERSION_MAJOR 1
+#define KOVA_CLIENT_VERSION_MINOR 0
+#define KOVA_CLIENT_VERSION_PATCH 0
+/* MAJOR * 10000 + MINOR * 100 + PATCH. */
+#define KOVA_CLIENT_VERSION 10000
+
+/* Time-out used for each wait when KovaClientConnect is given 0. */
+#define KOVA_CLIENT_DEFAULT_TIMEOUT_MS 2000u
+
+/* Longest property name, and longest value, the channel carries, in bytes
+   without a terminating NUL. */
+#define KOVA_CLIENT_MAX_TEXT_SIZE 65532u
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The result of every call: KOVA_CLIENT_OK (0) or one failure. */
+typedef enum KovaClientResult {
+  KOVA_CLIENT_OK = 0,
+  /* A null pointer, or a buffer size of 0 where a buffer is needed. */
+  KOVA_CLIENT_INVALID_ARGUMENT = 1,
+  /* No launcher window exists: the game was not started by the launcher. */
+  KOVA_CLIENT_NO_LAUNCHER = 2,
+  /* Launcher windows exist, but none answered this process's handshake. */
+  KOVA_CLIENT_NO_REPLY = 3,
+  /* A launcher did not answer within the time-out (hung or busy), and no
+     other launcher answered. */
+  KOVA_CLIENT_TIMEOUT = 4,
+  /* The launcher answered the handshake, but its shared block cannot be
+     opened. */
+  KOVA_CLIENT_BLOCK_UNAVAILABLE = 5,
+  /* The launcher reported a failed query, gave a malformed reply, or is gone. */
+  KOVA_CLIENT_QUERY_FAILED = 6,
+  /* The value does not fit the caller's buffer; the size needed (terminating
+     NUL included) is reported. */
+  KOVA_CLIENT_VALUE_TOO_LARGE = 7,
+  /* The name is longer than KOVA_CLIENT_MAX_TEXT_SIZE bytes. */
+  KOVA_CLIENT_NAME_TOO_LONG = 8,
+  /* The KovaClient is not connected (never connected, failed, or disconnected). */
+  KOVA_CLIENT_NOT_CONNECTED = 9,
+  /* A system call failed (window or message registration). */
+  KOVA_CLIENT_SYSTEM_ERROR = 10
+} KovaClientResult;
+
+/* One connection to the launcher. Storage belongs to the caller; the fields
+   are private to the library. A zero-filled KovaClient is "not connected". */
+typedef struct KovaClient {
+  void* launcherWindow; /* the launcher window that answered (HWND) */
+  void* blockMapping;   /* the shared block's mapping (HANDLE) */
+  void* blockView;      /* the shared block mapped into this process */
+  unsigned int queryMessage;
+  unsigned int timeoutMilliseconds;
+} KovaClient;
+
+/* Finds the launcher that started this process and opens its shared block.
+   Looks at every launcher window, sends each the handshake with this
+   process's id, and keeps the one whose reply carries that id, so the right
+   launcher is found while several run. Each send waits at most
+   `timeoutMilliseconds` (0: KOVA_CLIENT_DEFAULT_TIMEOUT_MS), which later
+   queries use too. May be called from any thread; the thread's incoming sent
+   messages are handled while it waits.
+   Results: OK, INVALID_ARGUMENT, NO_LAUNCHER, NO_REPLY, TIMEOUT,
+   BLOCK_UNAVAILABLE, SYSTEM_ERROR. On failure `client` is left not connected.
+   `client` need not be initialised: it is overwritten, so disconnect a
+   connection it holds before connecting it again. */
+KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds);
+
+/* Asks for the string property `name` (NUL-terminated; matched exactly, case
+   included). An unknown name gives the empty value: the launcher does not tell
+   it apart.
+   On OK: `buffer` holds the value's bytes followed by a NUL, and
+   `*sizeWithNul` (when not null) the number of bytes written, NUL included
+   (the value may itself contain NUL bytes; its length is *sizeWithNul - 1).
+   On VALUE_TOO_LARGE: `*sizeWithNul` holds the buffer size needed, NUL
+   included, and `buffer` holds an empty string.
+   `bufferSize` counts the NUL; it must be at least 1.
+   Waits at most the connection's time-out. On TIMEOUT, and when the launcher
+   is gone, `client` is disconnected: a late reply could otherwise land over a
+   later request.
+   Results: OK, INVALID_ARGUMENT, NOT_CONNECTED, NAME_TOO_LONG, TIMEOUT,
+   QUERY_FAILED, VALUE_TOO_LARGE. */
+KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char* buffer,
+                                     size_t bufferSize, size_t* sizeWithNul);
+
+/* As KovaClientGetString, for a name of `nameLength` bytes that may hold NUL
+   bytes (nameLength does not count a terminator). */
+KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength,
+                                      char* buffer, size_t bufferSize, size_t* sizeWithNul);
+
+/* Non-zero when `client` is connected. */
+int KovaClientIsConnected(const KovaClient* client);
+
+/* Closes the shared block and forgets the launcher; `client` is then not
+   connected. Safe on a zero-filled or already disconnected KovaClient, and from
+   any thread. */
+void KovaClientDisconnect(KovaClient* client);
+
+/* A short English text for `result`, such as "no launcher found"; never null,
+   static, not to be freed. */
+const char* KovaClientResultText(KovaClientResult result);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KOVA_CLIENT_H */
