@@ -1,0 +1,285 @@
+// The launcher's channel hosted in this process: the tests play the game's
+// part with their own window and the shared block opened by name.
+#include "channel/win32/game_channel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/channel_protocol.h"
+#include "common/win32/handles.h"
+#include "properties/partner_properties.h"
+#include "properties/properties_parser.h"
+
+namespace {
+
+struct ChannelMessages {
+  UINT query = RegisterWindowMessageA(channel::kQueryMessageName);
+  UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
+  UINT reply = RegisterWindowMessageA(channel::kHandshakeReplyMessageName);
+};
+
+const ChannelMessages& Messages() {
+  static const ChannelMessages messages;
+  return messages;
+}
+
+std::string AnswerFromTable(const std::string& name) {
+  if (name == "Title") return "Ashes of the North Gate";
+  if (name == "Short") return "ab";
+  return "";
+}
+
+// A game's window on the test thread: records every handshake reply it gets.
+class ReplyCatcher {
+ public:
+  struct Reply {
+    WPARAM processId;
+    LPARAM launcherWindow;
+  };
+
+  ReplyCatcher() {
+    static const ATOM windowClass = [] {
+      WNDCLASSA description = {};
+      description.lpfnWndProc = Procedure;
+      description.hInstance = GetModuleHandleA(nullptr);
+      description.lpszClassName = "ChannelTestReplyCatcher";
+      return RegisterClassA(&description);
+    }();
+    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0,
+                                  HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr));
+    SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+
+  HWND window() const { return window_.get(); }
+  const std::vector<Reply>& replies() const { return replies_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<ReplyCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && message == Messages().reply) {
+      self->replies_.push_back({wParam, lParam});
+      return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  win32::UniqueWindow window_;
+  std::vector<Reply> replies_;
+};
+
+// The game's view of the shared block of a channel window.
+class GameSideBlock {
+ public:
+  explicit GameSideBlock(HWND launcherWindow) {
+    const std::string name =
+        channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(launcherWindow));
+    mapping_.reset(OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
+    if (mapping_) {
+      view_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
+                                channel::kBlockSize));
+    }
+  }
+
+  bool valid() const { return view_.valid(); }
+  unsigned char* bytes() const { return static_cast<unsigned char*>(view_.get()); }
+  std::vector<unsigned char> Snapshot() const {
+    return std::vector<unsigned char>(bytes(), bytes() + channel::kBlockSize);
+  }
+
+  void PutRequest(const std::string& name) {
+    const uint32_t length = static_cast<uint32_t>(name.size());
+    std::memcpy(bytes(), &length, 4);
+    std::memcpy(bytes() + 4, name.data(), name.size());
+  }
+  std::string Reply() const {
+    uint32_t length = 0;
+    std::memcpy(&length, bytes(), 4);
+    return std::string(reinterpret_cast<const char*>(bytes()) + 4, length);
+  }
+
+ private:
+  win32::UniqueHandle mapping_;
+  win32::UniqueMappedView view_;
+};
+
+int32_t SendQuery(HWND launcherWindow, LPARAM lParam = 1) {
+  return static_cast<int32_t>(SendMessageA(launcherWindow, Messages().query, 0, lParam));
+}
+
+void SendHandshake(HWND launcherWindow, DWORD processId, HWND gameWindow) {
+  SendMessageA(launcherWindow, Messages().handshake, processId,
+               reinterpret_cast<LPARAM>(gameWindow));
+}
+
+class GameChannelTest : public ::testing::Test {
+ protected:
+  GameChannelTest() : channel_(AnswerFromTable), block_(channel_.MessageWindow()) {}
+
+  static constexpr DWORD kGameId = 4321;
+  GameChannel channel_;
+  GameSideBlock block_;
+  ReplyCatcher game_;
+};
+
+TEST_F(GameChannelTest, QueryBeforeAnyHandshakeIsAnswered) {
+  ASSERT_TRUE(block_.valid());
+  block_.PutRequest("Title");
+  EXPECT_EQ(SendQuery(channel_.MessageWindow()), channel::kQueryAnswered);
+  EXPECT_EQ(block_.Reply(), "Ashes of the North Gate");
+  EXPECT_FALSE(channel_.IsConnected());
+}
+
+TEST_F(GameChannelTest, QueryWithZeroLParamGetsDefaultProcessingAndLeavesTheBlock) {
+  ASSERT_TRUE(block_.valid());
+  block_.PutRequest("Title");
+  const std::vector<unsigned char> before = block_.Snapshot();
+  EXPECT_EQ(SendQuery(channel_.MessageWindow(), 0), 0);
+  EXPECT_EQ(block_.Snapshot(), before);
+}
+
+TEST_F(GameChannelTest, HandshakeWithAnotherProcessIdGetsNoReply) {
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(channel_.MessageWindow(), kGameId + 1, game_.window());
+  EXPECT_TRUE(game_.replies().empty());
+  EXPECT_FALSE(channel_.IsConnected());
+}
+
+TEST_F(GameChannelTest, HandshakeWithoutAGameWindowGetsNoReply) {
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(channel_.MessageWindow(), kGameId, nullptr);
+  EXPECT_FALSE(channel_.IsConnected());
+}
+
+TEST_F(GameChannelTest, SecondHandshakeIsAnsweredAgainWithTheSameReply) {
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
+  SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
+  EXPECT_TRUE(channel_.IsConnected());
+  ASSERT_EQ(game_.replies().size(), 2u);
+  for (const auto& reply : game_.replies()) {
+    EXPECT_EQ(reply.processId, kGameId);
+    EXPECT_EQ(reply.launcherWindow, reinterpret_cast<LPARAM>(channel_.MessageWindow()));
+  }
+}
+
+TEST_F(GameChannelTest, SetGameProcessIdAfterAHandshakeChangesNothing) {
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
+  channel_.SetGameProcessId(kGameId + 7);
+  SendHandshake(channel_.MessageWindow(), kGameId + 7, game_.window());
+  SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
+  ASSERT_EQ(game_.replies().size(), 2u);
+  EXPECT_EQ(game_.replies()[1].processId, kGameId);
+}
+
+TEST_F(GameChannelTest, BlockIsNamedAfterTheWindowHandle) {
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "HWND%08X",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(channel_.MessageWindow())));
+  EXPECT_EQ(channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(channel_.MessageWindow())),
+            expected);
+  EXPECT_TRUE(channel_.HasSharedBlock());
+  EXPECT_TRUE(block_.valid());
+}
+
+TEST_F(GameChannelTest, ReplyGoesOverTheRequestThroughTheWindow) {
+  ASSERT_TRUE(block_.valid());
+  block_.PutRequest("Short");
+  std::memcpy(block_.bytes() + 9, "tail", 4);
+  ASSERT_EQ(SendQuery(channel_.MessageWindow()), channel::kQueryAnswered);
+  EXPECT_EQ(block_.Reply(), "ab");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(block_.bytes()) + 4, 9), "aborttail");
+}
+
+TEST(GameChannelLifetime, DestructionEndsAWorkerThatNeverSawAMessage) {
+  auto channel = std::make_unique<GameChannel>(AnswerFromTable);
+  const HWND window = channel->MessageWindow();
+  ASSERT_TRUE(IsWindow(window));
+  const std::string blockName = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
+  channel.reset();
+  EXPECT_FALSE(IsWindow(window));
+  win32::UniqueHandle stillThere(OpenFileMappingA(FILE_MAP_READ, FALSE, blockName.c_str()));
+  EXPECT_FALSE(stillThere.valid());
+}
+
+// Someone creates the block's name before the channel can: the test registers
+// the channel's window class itself, with a procedure that squats the name
+// while the window is created and then hands every message to the channel's
+// own procedure.
+WNDPROC channelProcedure = nullptr;
+win32::UniqueHandle squattedBlock;
+
+LRESULT CALLBACK SquattingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const std::string name = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
+    squattedBlock.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                           static_cast<DWORD>(channel::kBlockSize), name.c_str()));
+  }
+  return CallWindowProcA(channelProcedure, window, message, wParam, lParam);
+}
+
+TEST(GameChannelSquatted, RunsWithoutABlockAndFailsQueries) {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  {
+    GameChannel first(AnswerFromTable);  // registers the class with the channel's procedure
+    channelProcedure = reinterpret_cast<WNDPROC>(
+        GetClassLongPtrA(first.MessageWindow(), GCLP_WNDPROC));
+  }
+  ASSERT_NE(channelProcedure, nullptr);
+  ASSERT_TRUE(UnregisterClassA(channel::kWindowClassName, instance));
+  WNDCLASSA squatting = {};
+  squatting.lpfnWndProc = SquattingProcedure;
+  squatting.hInstance = instance;
+  squatting.lpszClassName = channel::kWindowClassName;
+  ASSERT_NE(RegisterClassA(&squatting), 0);
+
+  {
+    GameChannel channel(AnswerFromTable);
+    ASSERT_TRUE(squattedBlock.valid());
+    EXPECT_FALSE(channel.HasSharedBlock());
+    GameSideBlock block(channel.MessageWindow());  // the squatter's block
+    ASSERT_TRUE(block.valid());
+    block.PutRequest("Title");
+    const std::vector<unsigned char> before = block.Snapshot();
+    EXPECT_EQ(SendQuery(channel.MessageWindow()), channel::kQueryFailed);
+    EXPECT_EQ(block.Snapshot(), before);
+  }
+  squattedBlock.reset();
+  // Later channels of this process register the class again with their own procedure.
+  UnregisterClassA(channel::kWindowClassName, instance);
+}
+
+// The channel made without a lookup answers from the real partner properties:
+// only string properties are string values.
+TEST(GameChannelPartnerProperties, OnlyStringPropertiesComeBack) {
+  Kova::PropertiesParser parser;
+  ASSERT_TRUE(parser.ParseText(
+      "<Properties>\n"
+      "  <String id=\"Title\">Ashes</String>\n"
+      "  <Integer id=\"Count\">12</Integer>\n"
+      "  <Double id=\"Ratio\">1.5</Double>\n"
+      "</Properties>\n"))
+      << parser.GetErrorText();
+  EXPECT_EQ(GetPartnerString("Count", "default"), "default");
+  EXPECT_EQ(GetPartnerString("Ratio", "default"), "default");
+
+  GameChannel channel;
+  GameSideBlock block(channel.MessageWindow());
+  ASSERT_TRUE(block.valid());
+  for (const char* name : {"Count", "Ratio"}) {
+    block.PutRequest(name);
+    ASSERT_EQ(SendQuery(channel.MessageWindow()), channel::kQueryAnswered);
+    EXPECT_EQ(block.Reply(), "") << name;
+  }
+  block.PutRequest("Title");
+  ASSERT_EQ(SendQuery(channel.MessageWindow()), channel::kQueryAnswered);
+  EXPECT_EQ(block.Reply(), "Ashes");
+}
+
+}  // namespace
