@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <vector>
 #include <string>
@@ -68,6 +69,8 @@ struct TwoLaunchersCase {
   const char* name;
   bool ownCreatedFirst;
 };
+
+void PrintTo(const TwoLaunchersCase& testCase, std::ostream* out) { *out << testCase.name; }
 
 class ClientAmongTwoLaunchers : public ::testing::TestWithParam<TwoLaunchersCase> {};
 
