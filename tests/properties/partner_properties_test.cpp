@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "properties/properties_parser.h"
 #include "signature/signing_key.h"
 #include "tests/support/temp_dir.h"
 
@@ -112,6 +113,20 @@ TEST_F(PartnerLoad, MissingDocumentShowsOnlyItsMessage) {
   EXPECT_FALSE(Load());
   EXPECT_EQ(messages_, std::vector<std::string>{"Unable to open 'properties\\partner.xml'"});
   EXPECT_TRUE(store_.Strings().empty());
+}
+
+TEST_F(PartnerLoad, SampleDocumentHoldsEveryRequiredKeyAndParsesWhole) {
+  const std::string sample = ReadFile(KOVA_EXAMPLE_PARTNER_PATH);
+  ASSERT_FALSE(sample.empty());
+  PropertiesStore parsed;
+  Kova::PropertiesParser parser(parsed);
+  EXPECT_TRUE(parser.ParseText(sample)) << parser.GetErrorText();
+  WriteSigned(sample);
+  ASSERT_TRUE(Load());
+  EXPECT_TRUE(messages_.empty()) << messages_[0];
+  EXPECT_EQ(product_.displayName, "Demo Game & Friends");
+  EXPECT_FALSE(store_.Integers().empty());
+  EXPECT_FALSE(store_.Doubles().empty());
 }
 
 // A copy of the full document with the byte at the first `anchor` replaced
