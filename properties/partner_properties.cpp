@@ -1,9 +1,114 @@
 #include "properties/partner_properties.h"
 
-#include "properties/properties_store.h"
+#include <cstdio>
+#include <utility>
+
+#include "common/file_position.h"
+#include "common/unique_file.h"
+#include "properties/properties_parser.h"
+#include "signature/file_signature.h"
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kPartnerDocumentBelowDirectory[] = "properties\\partner.xml";
+#else
+constexpr char kPartnerDocumentBelowDirectory[] = "properties/partner.xml";
+#endif
+
+// Reads the whole file in one read of its measured size. A size that cannot be
+// told or is too large is refused before anything is allocated, and a short
+// read is refused rather than passing zero bytes on as the document.
+PartnerDocumentStatus ReadPartnerDocument(const std::string& path, std::string& bytes) {
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) return PartnerDocumentStatus::CannotOpen;
+  const std::int64_t size = MeasureFileSize(file.get());
+  if (size < 0 || size >= kPartnerDocumentSizeLimit) return PartnerDocumentStatus::CannotRead;
+  std::string read(static_cast<std::size_t>(size), '\0');
+  if (std::fread(read.data(), 1, read.size(), file.get()) != read.size()) {
+    return PartnerDocumentStatus::CannotRead;
+  }
+  bytes = std::move(read);
+  return PartnerDocumentStatus::Ok;
+}
+
+struct RequiredProductString {
+  const char* key;
+  std::string PartnerProductStrings::*field;
+};
+
+constexpr RequiredProductString kRequiredProductStrings[] = {
+    {"ProdName", &PartnerProductStrings::prodName},
+    {"Offering", &PartnerProductStrings::offering},
+    {"DisplayName", &PartnerProductStrings::displayName},
+    {"RegistryKey", &PartnerProductStrings::registryKey},
+};
+
+}  // namespace
+
+std::string PartnerDocumentPath(const std::string& directory) {
+  return directory + kPartnerDocumentBelowDirectory;
+}
+
+PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
+                                                   std::int32_t buildIdentifier,
+                                                   std::string& bytes) {
+  bytes.clear();
+  std::string read;
+  const PartnerDocumentStatus status = ReadPartnerDocument(path, read);
+  if (status != PartnerDocumentStatus::Ok) return status;
+  if (!VerifyFileSignature(path, read, buildIdentifier)) {
+    return PartnerDocumentStatus::SignatureMismatch;
+  }
+  bytes = std::move(read);
+  return PartnerDocumentStatus::Ok;
+}
+
+bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
+                               PropertiesStore& store, PartnerProductStrings& product,
+                               const PartnerMessageSink& showMessage) {
+  std::string bytes;
+  switch (ReadAndVerifyPartnerDocument(PartnerDocumentPath(directory), buildIdentifier, bytes)) {
+    case PartnerDocumentStatus::Ok:
+      break;
+    case PartnerDocumentStatus::CannotOpen:
+      showMessage(kPartnerCannotOpenMessage);
+      return false;
+    case PartnerDocumentStatus::CannotRead:
+    case PartnerDocumentStatus::SignatureMismatch:
+      showMessage(kPartnerInvalidSignatureMessage);
+      return false;
+  }
+
+  // A document that does not parse keeps the values read before the error;
+  // the required keys it then lacks are reported one by one below.
+  Kova::PropertiesParser parser(store);
+  parser.ParseText(bytes);
+
+  for (const RequiredProductString& required : kRequiredProductStrings) {
+    product.*required.field = FindRequiredString(store, required.key, showMessage);
+  }
+  return true;
+}
+
+std::string MissingPartnerStringMessage(const std::string& name) {
+  return "Unable to find properties string '" + name + "'";
+}
+
+const std::string* FindStoredString(const PropertiesStore& store, const std::string& name) {
+  const auto& strings = store.Strings();
+  const auto found = strings.find(name);
+  return found != strings.end() ? &found->second : nullptr;
+}
+
+std::string FindRequiredString(const PropertiesStore& store, const std::string& name,
+                               const PartnerMessageSink& showMessage) {
+  if (const std::string* value = FindStoredString(store, name)) return *value;
+  showMessage(MissingPartnerStringMessage(name));
+  return std::string();
+}
 
 std::string GetPartnerString(const std::string& name, const std::string& defaultValue) {
-  const auto& strings = GetPartnerPropertiesStore().Strings();
-  const auto found = strings.find(name);
-  return found != strings.end() ? found->second : defaultValue;
+  const std::string* value = FindStoredString(GetPartnerPropertiesStore(), name);
+  return value != nullptr ? *value : defaultValue;
 }

@@ -1,9 +1,80 @@
 // The partner properties: the launcher's signed configuration document,
 // loaded once at start-up into the process-wide store, and the lookups
 // through which the rest of the launcher reads it.
+//
+// This is the portable core: it takes the directory, build identifier, store
+// and a sink for the texts to show as arguments, so it runs the same for the
+// launcher's Win32 step, the publisher's tool and the native tests.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+
+#include "properties/properties_store.h"
+
+// Texts shown to the user when loading fails.
+inline constexpr char kPartnerCannotOpenMessage[] = "Unable to open 'properties\\partner.xml'";
+inline constexpr char kPartnerInvalidSignatureMessage[] = "Invalid partner properties signature!";
+
+// Documents of this size or more are refused before anything is allocated.
+inline constexpr std::int64_t kPartnerDocumentSizeLimit = std::int64_t{1} << 31;
+
+// Receives each text the loader would show, in order.
+using PartnerMessageSink = std::function<void(const std::string& text)>;
+
+// The document's path below `directory`, which ends in a path separator:
+// `directory` + "properties\partner.xml" on Windows, with '/' elsewhere so that
+// native builds find a real subdirectory.
+std::string PartnerDocumentPath(const std::string& directory);
+
+enum class PartnerDocumentStatus {
+  Ok,
+  CannotOpen,         // the document cannot be opened
+  CannotRead,         // its size cannot be told, is 2 GiB or more, or it cannot be read whole
+  SignatureMismatch,  // its signature file is missing or does not prove the bytes
+};
+
+// Reads the document at `path` whole, in binary, into `bytes` (replaced; left
+// empty unless the read succeeded) and checks it against `path` + ".sig"
+// under `buildIdentifier`. The one check the launcher and the publisher's tool
+// both make.
+PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
+                                                   std::int32_t buildIdentifier,
+                                                   std::string& bytes);
+
+// The four product strings every partner document must hold, in the order
+// they are looked up: ProdName, Offering, DisplayName, RegistryKey.
+struct PartnerProductStrings {
+  std::string prodName;
+  std::string offering;
+  std::string displayName;
+  std::string registryKey;
+};
+
+// Loads the partner document below `directory` into `store`:
+// - missing document: shows kPartnerCannotOpenMessage, returns false;
+// - any other read or signature fault: shows kPartnerInvalidSignatureMessage,
+//   returns false; the store is left untouched;
+// - otherwise parses it into `store` (a parse error is not shown: the values
+//   before it stay), reads the four product strings into `product` with
+//   FindRequiredString and returns true.
+bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
+                               PropertiesStore& store, PartnerProductStrings& product,
+                               const PartnerMessageSink& showMessage);
+
+// "Unable to find properties string '<name>'".
+std::string MissingPartnerStringMessage(const std::string& name);
+
+// The string value stored under exactly `name` (byte for byte, case and length
+// included), or null when `store` holds no string of that name.
+const std::string* FindStoredString(const PropertiesStore& store, const std::string& name);
+
+// The string stored under `name`; when there is none, shows
+// MissingPartnerStringMessage(name) and gives the empty string. An empty
+// stored value counts as present.
+std::string FindRequiredString(const PropertiesStore& store, const std::string& name,
+                               const PartnerMessageSink& showMessage);
 
 // The string value stored under exactly `name` (byte for byte, case and
 // length included) in the partner properties store, or `defaultValue` when it

@@ -1,0 +1,16 @@
+// Loading the partner properties at start-up, and the lookup of a string the
+// launcher cannot go without. Both show their failures in message boxes.
+#pragma once
+
+#include <string>
+
+// Reads properties\partner.xml below LauncherState::appDirectory, checks it
+// under LauncherState::buildIdentifier, fills the partner properties store and
+// the four product strings of LauncherState. False, after its message box,
+// when the document is missing or its signature does not match; a document
+// that lacks required strings still gives true, after one box per missing key.
+bool LoadPartnerProperties();
+
+// The partner string stored under exactly `name`; when there is none, shows
+// "Unable to find properties string '<name>'" and gives the empty string.
+std::string GetRequiredPartnerString(const std::string& name);

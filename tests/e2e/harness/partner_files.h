@@ -1,0 +1,21 @@
+// Partner properties documents for the Windows tests: written where a
+// launcher in a directory looks for them, signed with the development key.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace e2e {
+
+// A document holding the four required product strings and a few others.
+extern const char kDefaultPartnerDocument[];
+
+// Writes `document` to `directory`\properties\partner.xml (a trailing
+// separator on `directory` is optional) and its signature file beside it,
+// signed with the development key for `buildId`. The properties directory is
+// made when missing. False when a file cannot be written or the key cannot be
+// read.
+bool WriteSignedPartnerProperties(const std::string& directory, const std::string& document,
+                                  std::int32_t buildId);
+
+}  // namespace e2e
