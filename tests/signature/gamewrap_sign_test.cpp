@@ -3,16 +3,16 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <set>
 #include <string>
 
-#include "common/text_rules.h"
 #include "signature/file_signature.h"
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_seed.h"
 
 namespace {
 
@@ -33,6 +33,13 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// The six bytes left out of the signed message, written out here rather than
+// taken from the code under test.
+bool IsSignedWhiteSpace(int byte) {
+  static const std::set<int> kWhiteSpace = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20};
+  return kWhiteSpace.count(byte) != 0;
+}
+
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 const std::string kDevKey = Quoted(KOVA_DEV_KEY_PATH);
@@ -48,9 +55,8 @@ std::string RandomDocument(std::mt19937_64& random, std::size_t length) {
 }
 
 TEST(GamewrapSign, RoundTripOfRandomDocuments) {
-  const char* seedText = std::getenv("KOVA_TEST_SEED");
-  const std::uint64_t seed = seedText != nullptr ? std::strtoull(seedText, nullptr, 10) : 4711;
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (set KOVA_TEST_SEED to repeat)");
+  const std::uint64_t seed = testsupport::TestSeed();
+  SCOPED_TRACE(testsupport::SeedTrace(seed));
   std::mt19937_64 random(seed);
   TempDir dir;
   for (int i = 0; i < 12; ++i) {
@@ -87,25 +93,65 @@ TEST(GamewrapSign, EverySingleByteMutationOutsideWhiteSpaceIsRejected) {
       std::string mutated = contents;
       mutated[position] = static_cast<char>(value);
       // Only exchanging one white-space byte for another keeps the message.
-      const bool stillSigned =
-          text::IsWhiteSpace(original) && text::IsWhiteSpace(static_cast<unsigned char>(value));
+      const bool stillSigned = IsSignedWhiteSpace(original) && IsSignedWhiteSpace(value);
       ASSERT_EQ(SignatureTextVerifies(signature, 31337, mutated), stillSigned)
           << "position " << position << ", byte " << value;
     }
   }
 }
 
+// The signature file is replaced through a new temporary file: a file that
+// merely carries a temporary-looking name is not touched.
 TEST(GamewrapSign, ReplacesAnOldSignatureAndLeavesNothingElse) {
   TempDir dir;
   const std::string path = dir.Write("doc.xml", "<a>1</a>");
   dir.Write("doc.xml.sig", "old signature, much longer than twenty-four bytes\n");
+  dir.Write("doc.xml.sig.gamewrap-partial", "someone else's file");
   const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id 00000042 " + Quoted(path));
   ASSERT_EQ(sign.exitCode, 0) << sign.err;
   EXPECT_EQ(sign.out, path + ".sig: signed for build identifier 42\n");
   EXPECT_TRUE(VerifyFileSignature(path, "<a>1</a>", 42));
   EXPECT_EQ(ReadFile(path + ".sig").size(), 24u);
-  EXPECT_EQ(FilesIn(dir), (std::set<std::string>{"doc.xml", "doc.xml.sig"}));
+  EXPECT_EQ(ReadFile(path + ".sig.gamewrap-partial"), "someone else's file");
+  EXPECT_EQ(FilesIn(dir),
+            (std::set<std::string>{"doc.xml", "doc.xml.sig", "doc.xml.sig.gamewrap-partial"}));
 }
+
+// --- Build identifier arguments: one to eight decimal digits ---------------
+
+struct BuildIdCase {
+  const char* name;
+  const char* argument;
+  std::int32_t value;
+};
+
+void PrintTo(const BuildIdCase& c, std::ostream* out) { *out << c.name; }
+
+class GamewrapBuildId : public testing::TestWithParam<BuildIdCase> {};
+
+// sign and verify read the argument alike, and it means the number the launcher
+// reads from its eight header digits.
+TEST_P(GamewrapBuildId, SignsAndVerifiesForItsValue) {
+  const BuildIdCase& c = GetParam();
+  TempDir dir;
+  const std::string path = dir.Write("doc.xml", "<a>9</a>");
+  const ToolRun sign =
+      Gamewrap("sign --key " + kDevKey + " --build-id " + c.argument + " " + Quoted(path));
+  ASSERT_EQ(sign.exitCode, 0) << sign.err;
+  EXPECT_EQ(sign.out, path + ".sig: signed for build identifier " + std::to_string(c.value) + "\n");
+  EXPECT_TRUE(VerifyFileSignature(path, "<a>9</a>", c.value));
+  const ToolRun verify = Gamewrap(std::string("verify --build-id ") + c.argument + " " + Quoted(path));
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gamewrap, GamewrapBuildId,
+    testing::Values(BuildIdCase{"Zero", "0", 0},
+                    BuildIdCase{"Nine", "9", 9},
+                    BuildIdCase{"NinePadded", "00000009", 9},
+                    BuildIdCase{"EightNines", "99999999", 99999999},
+                    BuildIdCase{"NinesAroundZeros", "90909", 90909}),
+    [](const testing::TestParamInfo<BuildIdCase>& info) { return info.param.name; });
 
 TEST(GamewrapSign, HelpShowsUsage) {
   const ToolRun sign = Gamewrap("sign --help");
@@ -124,6 +170,8 @@ struct BadInputCase {
   int exitCode;
   const char* message;
 };
+
+void PrintTo(const BadInputCase& c, std::ostream* out) { *out << c.name; }
 
 class GamewrapBadInput : public testing::TestWithParam<BadInputCase> {
  protected:
@@ -175,11 +223,17 @@ INSTANTIATE_TEST_SUITE_P(
                      "sign --key {dir}/wrong-exponent-key.txt --build-id 1 {doc}", 1,
                      "private exponent does not belong to its modulus"},
         BadInputCase{"SignBuildIdOutOfRange", "sign --key {key} --build-id 100000000 {doc}", 2,
-                     "build identifier 100000000 is out of range (0 to 99999999)"},
+                     "build identifier '100000000' is not one to eight decimal digits (0 to "
+                     "99999999; 42 and 00000042 are the same)"},
+        BadInputCase{"SignBuildIdNineDigitsWithLeadingZero",
+                     "sign --key {key} --build-id 099999999 {doc}", 2,
+                     "build identifier '099999999' is not one to eight decimal digits"},
         BadInputCase{"SignBuildIdNegative", "sign --key {key} --build-id -1 {doc}", 2,
-                     "build identifier '-1' is not a decimal number"},
+                     "build identifier '-1' is not one to eight decimal digits"},
+        BadInputCase{"SignBuildIdWithPlus", "sign --key {key} --build-id +9 {doc}", 2,
+                     "build identifier '+9' is not one to eight decimal digits"},
         BadInputCase{"SignBuildIdNotANumber", "sign --key {key} --build-id 12a {doc}", 2,
-                     "build identifier '12a' is not a decimal number"},
+                     "build identifier '12a' is not one to eight decimal digits"},
         BadInputCase{"SignWithoutKey", "sign --build-id 1 {doc}", 2,
                      "sign needs --key, --build-id and FILE"},
         BadInputCase{"SignOptionWithoutValue", "sign {doc} --key {key} --build-id", 2,
@@ -190,7 +244,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "unknown option '--force'"},
         BadInputCase{"VerifyMissingFile", "verify --build-id 1 {dir}/missing.xml", 1, "missing.xml"},
         BadInputCase{"VerifyBuildIdOutOfRange", "verify --build-id 123456789 {doc}", 2,
-                     "out of range"},
+                     "build identifier '123456789' is not one to eight decimal digits"},
+        BadInputCase{"VerifyBuildIdNineDigitsWithLeadingZeros", "verify --build-id 000000007 {doc}",
+                     2, "build identifier '000000007' is not one to eight decimal digits"},
         BadInputCase{"VerifyTakesNoKey", "verify --key {key} --build-id 1 {doc}", 2,
                      "unknown option '--key'"}),
     [](const testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
@@ -207,6 +263,8 @@ struct VerifyCase {
   int exitCode;
   const char* message;    // on stdout for exit 0, stderr otherwise
 };
+
+void PrintTo(const VerifyCase& c, std::ostream* out) { *out << c.name; }
 
 class GamewrapVerify : public testing::TestWithParam<VerifyCase> {};
 

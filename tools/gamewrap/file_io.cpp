@@ -1,18 +1,69 @@
 #include "tools/gamewrap/file_io.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "common/whole_file.h"
 
 namespace fs = std::filesystem;
 
 namespace gamewrap {
 
 namespace {
+
 std::string Describe(const std::string& what, const std::string& path) {
   return what + " '" + path + "': " + std::strerror(errno);
 }
+
+// Creates `path` for binary writing, failing when any file of that name exists.
+std::FILE* CreateExclusively(const std::string& path) {
+#ifdef _WIN32
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+#endif
+  return file;
+}
+
+// Pushes the stream's bytes through to the disk, so that the rename that
+// follows never exposes a file whose data is still only in caches.
+bool FlushToDisk(std::FILE* file) {
+  if (std::fflush(file) != 0) return false;
+#ifdef _WIN32
+  return _commit(_fileno(file)) == 0;
+#else
+  return fsync(fileno(file)) == 0;
+#endif
+}
+
+std::string RandomHex() {
+  static std::random_device entropy;
+  const std::uint64_t value = (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& contents, std::string& error) {
@@ -21,45 +72,46 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string& 
     error = "cannot read '" + path + "': it is a directory";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = Describe("cannot open", path);
-    return false;
+  switch (::ReadWholeFile(path, contents)) {
+    case WholeFileStatus::Ok:
+      return true;
+    case WholeFileStatus::CannotOpen:
+      error = Describe("cannot open", path);
+      return false;
+    case WholeFileStatus::CannotRead:
+      break;
   }
-  contents.clear();
-  char buffer[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    error = "cannot read '" + path + "'";
-    return false;
-  }
-  return true;
+  error = Describe("cannot read", path);
+  return false;
 }
 
-AtomicOutput::AtomicOutput(std::string path)
-    : path_(std::move(path)), temporaryPath_(path_ + ".gamewrap-partial") {}
+AtomicOutput::AtomicOutput(std::string path) : path_(std::move(path)) {}
 
-AtomicOutput::~AtomicOutput() {
-  if (file_ != nullptr) {
-    std::fclose(file_);
+AtomicOutput::~AtomicOutput() { Discard(); }
+
+void AtomicOutput::Discard() {
+  if (file_) {
+    file_.reset();
     std::remove(temporaryPath_.c_str());
   }
 }
 
 bool AtomicOutput::Open(std::string& error) {
-  file_ = std::fopen(temporaryPath_.c_str(), "wb");
-  if (file_ == nullptr) {
-    error = Describe("cannot create", temporaryPath_);
-    return false;
+  // The name extends the output's own path, so the file lies in the output's
+  // folder and the rename stays within one file system.
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    temporaryPath_ = path_ + "." + RandomHex() + kTemporaryOutputSuffix;
+    file_.reset(CreateExclusively(temporaryPath_));
+    if (file_) return true;
+    if (errno != EEXIST) break;
   }
-  return true;
+  error = Describe("cannot create", temporaryPath_);
+  return false;
 }
 
 bool AtomicOutput::Write(const void* data, std::size_t size, std::string& error) {
-  if (size != 0 && std::fwrite(data, 1, size, file_) != size) {
+  if (size != 0 && std::fwrite(data, 1, size, file_.get()) != size) {
     error = Describe("cannot write", temporaryPath_);
     return false;
   }
@@ -67,11 +119,16 @@ bool AtomicOutput::Write(const void* data, std::size_t size, std::string& error)
 }
 
 bool AtomicOutput::Commit(std::string& error) {
-  // A failed flush at close is a failed write: the data did not all arrive.
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!closed) {
-    error = Describe("cannot write", temporaryPath_);
+  // A failed flush or close is a failed write: the data did not all arrive.
+  if (!file_) {
+    error = "cannot commit '" + path_ + "': it was never opened";
+    return false;
+  }
+  const bool flushed = FlushToDisk(file_.get());
+  if (!flushed) error = Describe("cannot write", temporaryPath_);
+  const bool closed = CloseChecked(file_);
+  if (flushed && !closed) error = Describe("cannot write", temporaryPath_);
+  if (!flushed || !closed) {
     std::remove(temporaryPath_.c_str());
     return false;
   }
@@ -80,6 +137,28 @@ bool AtomicOutput::Commit(std::string& error) {
   if (ec) {
     error = "cannot rename '" + temporaryPath_ + "' to '" + path_ + "': " + ec.message();
     std::remove(temporaryPath_.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
+                 AtomicOutput& to, std::string& error) {
+  std::vector<char> buffer(1 << 20);
+  for (std::int64_t remaining = size; remaining > 0;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(buffer.size())));
+    const std::size_t got = std::fread(buffer.data(), 1, want, from);
+    if (got != want) {
+      error = std::ferror(from) != 0 ? "cannot read '" + fromName + "'"
+                                     : "'" + fromName + "' shrank while it was being read";
+      return false;
+    }
+    if (!to.Write(buffer.data(), got, error)) return false;
+    remaining -= static_cast<std::int64_t>(got);
+  }
+  if (std::fgetc(from) != EOF) {
+    error = "'" + fromName + "' grew while it was being read";
     return false;
   }
   return true;

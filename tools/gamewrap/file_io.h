@@ -1,18 +1,26 @@
-// File helpers of the publisher's tool: whole-file reads and outputs that never
-// leave a half-written file behind.
+// File helpers of the publisher's tool: whole-file reads with a message, outputs
+// that never leave a half-written file behind, and copies of exactly the bytes
+// an input held when it was measured.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "common/unique_file.h"
+
 namespace gamewrap {
 
-// Reads the whole file; false with a message in `error` when it cannot.
+// Reads the whole file; false with a message naming the file in `error` when
+// it cannot.
 bool ReadWholeFile(const std::string& path, std::string& contents, std::string& error);
 
 // An output file written under a temporary name beside its final path and
-// renamed into place by Commit(). Until then the final path is untouched; an
-// output that is never committed is removed.
+// renamed into place by Commit(). The temporary file is created exclusively
+// under a fresh name, so it is never a file that already exists (an input, or
+// another run's output). Until Commit() the final path is untouched; an output
+// that is never committed is removed.
 class AtomicOutput {
  public:
   explicit AtomicOutput(std::string path);
@@ -22,13 +30,28 @@ class AtomicOutput {
 
   bool Open(std::string& error);
   bool Write(const void* data, std::size_t size, std::string& error);
+  // Flushes the data to disk, then renames the file into place.
   bool Commit(std::string& error);
 
+  // The file being written; empty before Open().
+  const std::string& temporaryPath() const { return temporaryPath_; }
+
  private:
+  void Discard();
+
   std::string path_;
   std::string temporaryPath_;
-  std::FILE* file_ = nullptr;
+  UniqueFile file_;
 };
+
+// The text that every temporary output name ends with.
+constexpr char kTemporaryOutputSuffix[] = ".gamewrap-partial";
+
+// Copies exactly `size` bytes from `from` (at its current position) to `to`,
+// and checks that `from` then ends: an input that shrinks or grows while it is
+// read fails with a message naming `fromName`.
+bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
+                 AtomicOutput& to, std::string& error);
 
 // Writes `contents` to `path` through an AtomicOutput.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string& error);

@@ -14,13 +14,15 @@ constexpr char kPackUsage[] =
     "\n"
     "Writes OUTPUT: the launcher LAUNCHER followed by the payload marker, the payload\n"
     "header block carrying the build identifier, and the game executable GAME.\n"
-    "OUTPUT is written under a temporary name and renamed into place, so a failed\n"
-    "run leaves no half-written file.\n"
+    "OUTPUT is written into a new file of its own beside it, flushed to disk and\n"
+    "renamed into place, so a failed run leaves no half-written file and never\n"
+    "overwrites an input. An input that changes size while it is read fails the run.\n"
     "\n"
     "Options:\n"
     "  --stub LAUNCHER     the built launcher (not an already wrapped one)\n"
     "  --game GAME         the game's executable\n"
-    "  --build-id N        the build identifier: exactly eight decimal digits\n"
+    "  --build-id N        the build identifier field: exactly eight decimal digits\n"
+    "                      (00000042 for 42; sign and verify take the same digits)\n"
     "  -o, --output OUT    the wrapped launcher to write\n"
     "  -h, --help          show this help and exit\n";
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/text_rules.h"
+#include "launcher/payload_format.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
 #include "tools/gamewrap/commands.h"
@@ -25,8 +27,8 @@ constexpr char kSignUsage[] =
     "  --key KEY        the private key file: lines modulus=HEX and\n"
     "                   private_exponent=HEX (see docs/signing.md); its modulus\n"
     "                   must be the launcher's built-in one\n"
-    "  --build-id N     the build identifier, 0 to 99999999 (up to eight decimal\n"
-    "                   digits, as in the payload header)\n"
+    "  --build-id N     the build identifier: one to eight decimal digits, 0 to\n"
+    "                   99999999 (42 and 00000042 are the same)\n"
     "  -h, --help       show this help and exit\n";
 
 constexpr char kVerifyUsage[] =
@@ -36,11 +38,9 @@ constexpr char kVerifyUsage[] =
     "does, and says why the check fails. Exit code 0 when the signature is valid.\n"
     "\n"
     "Options:\n"
-    "  --build-id N     the build identifier, 0 to 99999999\n"
+    "  --build-id N     the build identifier: one to eight decimal digits, 0 to\n"
+    "                   99999999 (42 and 00000042 are the same)\n"
     "  -h, --help       show this help and exit\n";
-
-// The payload header holds the build identifier as eight decimal digits.
-constexpr std::size_t kMaxBuildIdDigits = 8;
 
 struct SignArgs {
   std::string keyPath;
@@ -89,23 +89,13 @@ bool ParseArgs(const Args& args, bool withKey, SignArgs& parsed, std::string& er
   return true;
 }
 
-// The build identifier as the launcher reads it from its eight header digits.
+// A build identifier argument: one to eight decimal digits, the rule that
+// pack's header field and the launcher share.
 bool ParseBuildId(const std::string& text, std::int32_t& buildId, std::string& error) {
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      error = "build identifier '" + text + "' is not a decimal number";
-      return false;
-    }
-  }
-  if (text.size() > kMaxBuildIdDigits &&
-      text.find_first_not_of('0') < text.size() - kMaxBuildIdDigits) {
-    error = "build identifier " + text + " is out of range (0 to 99999999)";
-    return false;
-  }
-  std::int32_t value = 0;
-  for (const char c : text) value = value * 10 + (c - '0');  // at most 99999999
-  buildId = value;
-  return true;
+  if (payload::ParseBuildIdArgument(text, buildId)) return true;
+  error = "build identifier '" + text +
+          "' is not one to eight decimal digits (0 to 99999999; 42 and 00000042 are the same)";
+  return false;
 }
 
 std::string SignaturePathOf(const std::string& filePath) { return filePath + kSignatureFileSuffix; }
@@ -116,8 +106,7 @@ std::string DescribeMalformedText(std::string_view fileStart) {
   const std::string_view text = SignatureTextOf(fileStart);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    if (!hex) {
+    if (!text::IsHexDigit(c)) {
       char byte[8];
       std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned char>(c));
       return "byte " + std::string(byte) + " at position " + std::to_string(i + 1) +

@@ -1,10 +1,14 @@
 #include "tools/gamewrap/wrap.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
+#include "common/file_position.h"
+#include "common/unique_file.h"
 #include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
 #include "tools/gamewrap/file_io.h"
@@ -16,16 +20,41 @@ namespace {
 // The launcher keeps file offsets in signed 32 bits.
 constexpr std::int64_t kMaxWrappedSize = 0x7FFFFFFF;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+// The launcher takes the first occurrence of each search text as the start of
+// its appended data. A stub holding one of them whole (an already wrapped
+// launcher), or ending in the first bytes of one so that the appended copy
+// matches early, would make it read a wrong build identifier or copy a corrupt
+// game. Each text must therefore first occur exactly where the tool puts it.
+bool CheckSearchTextsLand(const std::string& front, std::size_t stubSize,
+                          const std::string& stubPath, std::string& error) {
+  const std::pair<std::string, std::size_t> expected[] = {
+      {payload::PayloadMarker(), stubSize},
+      {payload::BuildInfoText(), stubSize + payload::kMarkerLength}};
+  for (const auto& [text, where] : expected) {
+    const std::size_t found = front.find(text);
+    if (found == where) continue;
+    error = found + text.size() <= stubSize
+                ? "stub '" + stubPath +
+                      "' already contains a payload search text (is it an already wrapped "
+                      "launcher?)"
+                : "stub '" + stubPath +
+                      "' ends in the first bytes of a payload search text, which would make the "
+                      "launcher find its appended data in the wrong place";
+    return false;
+  }
+  return true;
+}
 
-std::int64_t FileSize(std::FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  const long size = std::ftell(file);
-  std::fseek(file, 0, SEEK_SET);
-  return size;
+// Reads the stub whole and checks that it held the size measured before.
+bool ReadStub(const std::string& path, std::string& stub, std::string& error) {
+  std::error_code ec;
+  const std::uintmax_t measured = std::filesystem::file_size(path, ec);
+  if (!ReadWholeFile(path, stub, error)) return false;
+  if (ec || stub.size() != measured) {
+    error = "stub '" + path + "' changed size while it was being read";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -42,24 +71,16 @@ bool PackGame(const PackRequest& request, std::string& error) {
   }
 
   std::string stub;
-  if (!ReadWholeFile(request.stubPath, stub, error)) return false;
-  // The launcher takes the first occurrence of each text as the start of its
-  // appended data, so a stub holding either (an already wrapped launcher) would
-  // run the wrong game or none.
-  for (const std::string& text : {payload::PayloadMarker(), payload::BuildInfoText()}) {
-    if (stub.find(text) != std::string::npos) {
-      error = "stub '" + request.stubPath +
-              "' already contains a payload search text (is it an already wrapped launcher?)";
-      return false;
-    }
-  }
+  if (!ReadStub(request.stubPath, stub, error)) return false;
+  const std::string front = stub + payload::MakeAppendedData(request.buildId, "");
+  if (!CheckSearchTextsLand(front, stub.size(), request.stubPath, error)) return false;
 
   UniqueFile game(std::fopen(request.gamePath.c_str(), "rb"));
   if (!game) {
     error = "cannot open game '" + request.gamePath + "': " + std::strerror(errno);
     return false;
   }
-  const std::int64_t gameSize = FileSize(game.get());
+  const std::int64_t gameSize = MeasureFileSize(game.get());
   if (gameSize < 0) {
     error = "cannot read game '" + request.gamePath + "'";
     return false;
@@ -77,20 +98,9 @@ bool PackGame(const PackRequest& request, std::string& error) {
 
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
-  const std::string front = stub + payload::MakeAppendedData(request.buildId, "");
-  if (!output.Write(front.data(), front.size(), error)) return false;
-  std::vector<char> buffer(1 << 20);
-  std::int64_t copied = 0;
-  std::size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), game.get())) > 0) {
-    if (!output.Write(buffer.data(), got, error)) return false;
-    copied += static_cast<std::int64_t>(got);
-  }
-  if (std::ferror(game.get()) != 0 || copied != gameSize) {
-    error = "cannot read game '" + request.gamePath + "'";
-    return false;
-  }
-  return output.Commit(error);
+  return output.Write(front.data(), front.size(), error) &&
+         CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error) &&
+         output.Commit(error);
 }
 
 bool InspectWrapped(const std::string& path, Inspection& result, std::string& error) {
@@ -99,8 +109,12 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
     error = "cannot open '" + path + "': " + std::strerror(errno);
     return false;
   }
-  const std::int64_t size = FileSize(file.get());
-  const std::int32_t marker = FindMarker(file.get(), payload::PayloadMarker());
+  const std::int64_t size = MeasureFileSize(file.get());
+  if (size < 0) {
+    error = "cannot read '" + path + "'";
+    return false;
+  }
+  const std::int64_t marker = FindMarker(file.get(), payload::PayloadMarker());
   if (marker < 0) {
     error = "'" + path + "' holds no payload marker: it is not a wrapped launcher";
     return false;
@@ -111,17 +125,18 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
     return false;
   }
   std::string header(payload::kHeaderSize, '\0');
-  std::fseek(file.get(), static_cast<long>(marker + payload::kMarkerLength), SEEK_SET);
-  if (std::fread(&header[0], 1, header.size(), file.get()) != header.size()) {
+  if (!SeekFile(file.get(), marker + static_cast<std::int64_t>(payload::kMarkerLength)) ||
+      std::fread(&header[0], 1, header.size(), file.get()) != header.size()) {
     error = "cannot read the payload header block of '" + path + "'";
     return false;
   }
-  if (header.compare(0, payload::kBuildInfoLength, payload::BuildInfoText()) != 0) {
+  payload::HeaderFields fields;
+  if (!payload::ParseHeader(header, fields)) {
     error = "'" + path + "' has no build-information text behind its payload marker";
     return false;
   }
   result.markerOffset = marker;
-  result.buildId = header.substr(payload::kBuildIdOffset, payload::kBuildIdLength);
+  result.buildId = fields.buildIdField;
   result.payloadSize = size - payloadStart;
   return true;
 }
