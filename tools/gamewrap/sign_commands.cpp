@@ -6,6 +6,7 @@
 
 #include "common/text_rules.h"
 #include "launcher/payload_format.h"
+#include "properties/partner_properties.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
 #include "tools/gamewrap/commands.h"
@@ -191,13 +192,20 @@ int RunVerify(const Args& args) {
   std::int32_t buildId = 0;
   if (!ParseBuildId(parsed.buildId, buildId, error)) return UsageError(error, kVerifyUsage);
 
+  // The verdict is the launcher's own read and check; the rest only explains it.
   std::string contents;
-  if (!ReadWholeFile(parsed.filePath, contents, error)) {
-    std::fprintf(stderr, "gamewrap verify: %s\n", error.c_str());
+  const PartnerDocumentStatus status =
+      ReadAndVerifyPartnerDocument(parsed.filePath, buildId, contents);
+  if (status == PartnerDocumentStatus::CannotOpen || status == PartnerDocumentStatus::CannotRead) {
+    // The plain read names the system's reason; what is left is the size rule.
+    std::string reason;
+    if (ReadWholeFile(parsed.filePath, contents, reason)) {
+      reason = "cannot read '" + parsed.filePath + "' whole: 2 GiB or more, or it changed size";
+    }
+    std::fprintf(stderr, "gamewrap verify: %s\n", reason.c_str());
     return kExitFailure;
   }
-  // The verdict is the launcher's own check; the rest only explains it.
-  const bool valid = VerifyFileSignature(parsed.filePath, contents, buildId);
+  const bool valid = status == PartnerDocumentStatus::Ok;
   const std::string signaturePath = SignaturePathOf(parsed.filePath);
   std::string signatureFile;
   const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
