@@ -11,6 +11,9 @@ namespace {
 constexpr DWORD kPollIntervalMs = 100;
 constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
 constexpr UINT kEndedUnstartedExitCode = 1;
+// Ending a suspended process takes no time; the bound only keeps a system
+// that never reports the end from holding the launcher for good.
+constexpr DWORD kEndWaitMs = 5000;
 
 }  // namespace
 
@@ -39,7 +42,7 @@ bool ResumeGameOrEndIt(HANDLE thread, HANDLE process) {
   if (ResumeThread(thread) != kResumeFailed) return true;
   TerminateProcess(process, kEndedUnstartedExitCode);
   // Its file can be deleted only once the process is gone.
-  WaitForSingleObject(process, INFINITE);
+  WaitForSingleObject(process, kEndWaitMs);
   return false;
 }
 

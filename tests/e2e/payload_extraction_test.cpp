@@ -117,6 +117,8 @@ struct FailureCase {
   bool tempFileLeft;  // the empty, visible file made for the name
 };
 
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
 class ExtractionFailureTest : public ExtractionTest,
                               public ::testing::WithParamInterface<FailureCase> {};
 
