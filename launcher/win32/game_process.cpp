@@ -1,24 +1,28 @@
 #include "launcher/win32/game_process.h"
 
-#include <windows.h>
-
 #include <vector>
 
 #include "common/launcher_state.h"
-#include "launcher/win32/message_boxes.h"
-#include "common/win32/handles.h"
 #include "common/win32/process_text.h"
+#include "launcher/win32/message_boxes.h"
 
 namespace {
 
 constexpr DWORD kPollIntervalMs = 100;
+constexpr DWORD kResumeFailed = static_cast<DWORD>(-1);
+constexpr UINT kEndedUnstartedExitCode = 1;
+// Ending a suspended process takes no time; the bound only keeps a system
+// that never reports the end from holding the launcher for good.
+constexpr DWORD kEndWaitMs = 5000;
+
+}  // namespace
 
 // The path is also given as the application name: the system then runs
 // exactly that file, where a command line alone with an unquoted path holding
 // blanks would be searched word by word (C:\My.exe before C:\My Games\...).
 // The command line stays the bare path, as the game has always seen it.
 bool StartGameSuspended(const std::string& path, const std::string& parameters,
-                        win32::OwnedProcess& game) {
+                        const std::string& directory, win32::OwnedProcess& game) {
   std::string commandLine = path;
   if (!parameters.empty()) commandLine += " " + parameters;
   std::vector<char> writableCommandLine = win32::WritableCommandLine(commandLine);
@@ -27,12 +31,19 @@ bool StartGameSuspended(const std::string& path, const std::string& parameters,
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
   if (!CreateProcessA(path.c_str(), writableCommandLine.data(), nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED, nullptr, GetLauncherState().appDirectory.c_str(), &startup,
-                      &created)) {
+                      CREATE_SUSPENDED, nullptr, directory.c_str(), &startup, &created)) {
     return false;
   }
   game = win32::OwnedProcess(created);
   return true;
+}
+
+bool ResumeGameOrEndIt(HANDLE thread, HANDLE process) {
+  if (ResumeThread(thread) != kResumeFailed) return true;
+  TerminateProcess(process, kEndedUnstartedExitCode);
+  // Its file can be deleted only once the process is gone.
+  WaitForSingleObject(process, kEndWaitMs);
+  return false;
 }
 
 // The exit code alone cannot tell a game that ended with STILL_ACTIVE (259)
@@ -45,16 +56,16 @@ void WaitForGameToEnd(HANDLE process) {
   }
 }
 
-}  // namespace
-
 void RunGame(const std::string& path, const std::string& parameters) {
   win32::OwnedProcess game;
-  if (!StartGameSuspended(path, parameters, game)) {
+  if (!StartGameSuspended(path, parameters, GetLauncherState().appDirectory, game)) {
     ShowGameFatalError("Failed to execute game\r\n\r\n");
     return;
   }
-
-  ResumeThread(game.thread.get());
-  WaitForGameToEnd(game.process.get());
+  {
+    if (ResumeGameOrEndIt(game.thread.get(), game.process.get())) {
+      WaitForGameToEnd(game.process.get());
+    }
+  }
   game.Close();
 }

@@ -1,11 +1,28 @@
 // Running the extracted game as a child process and waiting for its end.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
-// Starts `path` with its first thread suspended, in the launcher's directory,
-// then lets it run and polls every 100 ms until it has ended. The command line
-// is `path` as given, followed by a blank and `parameters` when those are not
-// empty. A game that cannot be started gets its message box. The game's exit
-// code is not used.
+#include "common/win32/handles.h"
+
+// Creates the process of `path` with its first thread suspended, in
+// `directory`. The command line is `path` as given, followed by a blank and
+// `parameters` when those are not empty. False when the system cannot create
+// it; nothing is shown then.
+bool StartGameSuspended(const std::string& path, const std::string& parameters,
+                        const std::string& directory, win32::OwnedProcess& game);
+
+// Lets the suspended game's first `thread` run. When that fails, the game
+// could never run and never end by itself: its `process` is ended and waited
+// for, and false returned.
+bool ResumeGameOrEndIt(HANDLE thread, HANDLE process);
+
+// Polls every 100 ms until `process` has ended or can no longer be asked.
+void WaitForGameToEnd(HANDLE process);
+
+// Starts `path` suspended in the launcher's directory, then lets it run and
+// waits until it has ended, then closes its handles. A game that cannot be
+// started gets its message box. The game's exit code is not used.
 void RunGame(const std::string& path, const std::string& parameters);

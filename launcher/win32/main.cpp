@@ -14,10 +14,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   if (!ReadBuildIdentifier()) return kExitNormal;
 
-  const ExtractionResult extraction = ExtractPayload();
+  ExtractionResult extraction = ExtractPayload();
   if (!extraction.Succeeded()) return extraction.exitCode;
 
   RunGame(extraction.tempFilePath, "");
+  extraction.tempFileHold.reset();
   DeleteFileWithRetries(extraction.tempFilePath);
   return kExitNormal;
 }

@@ -1,9 +1,13 @@
 #include "launcher/win32/message_boxes.h"
 
-#include <windows.h>
+FatalError StartupFatalError(const char* text) { return {"FATAL ERROR", text, MB_ICONERROR}; }
 
-void ShowStartupFatalError(const char* text) {
-  MessageBoxA(nullptr, text, "FATAL ERROR", MB_ICONERROR);
+FatalError GameFatalError(const char* text) { return {"Fatal Error", text, MB_OK}; }
+
+void ShowFatalError(const FatalError& error) {
+  MessageBoxA(nullptr, error.text, error.caption, error.style);
 }
 
-void ShowGameFatalError(const char* text) { MessageBoxA(nullptr, text, "Fatal Error", MB_OK); }
+void ShowStartupFatalError(const char* text) { ShowFatalError(StartupFatalError(text)); }
+
+void ShowGameFatalError(const char* text) { ShowFatalError(GameFatalError(text)); }

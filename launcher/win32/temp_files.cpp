@@ -12,31 +12,33 @@ constexpr int kDeleteAttempts = 10;
 constexpr DWORD kDeleteRetryDelayMs = 500;
 }  // namespace
 
-std::string CreateOwnTempFile(const std::string& directory, unsigned firstNumber) {
+OwnTempFile CreateOwnTempFile(const std::string& directory, unsigned firstNumber) {
   for (unsigned tried = 0; tried < kTempNumberCount; ++tried) {
-    const std::string path = directory + LauncherTempFileName(firstNumber + tried);
-    win32::UniqueFileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) return path;
+    OwnTempFile temp;
+    temp.path = directory + LauncherTempFileName(firstNumber + tried);
+    // Reading is shared so that a read-only handle can take over from this
+    // one later; deleting is not.
+    temp.writer.reset(CreateFileA(temp.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (temp.Created()) return temp;
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
     // A directory of that name, or a file being deleted, refuses access to
     // the name itself; any other refusal ends the search.
     if (error == ERROR_ACCESS_DENIED &&
-        GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        GetFileAttributesA(temp.path.c_str()) != INVALID_FILE_ATTRIBUTES) {
       continue;
     }
-    return std::string();
+    return OwnTempFile();
   }
-  return std::string();
+  return OwnTempFile();
 }
 
-std::string CreateOwnTempFile(const std::string& directory) {
+OwnTempFile CreateOwnTempFile(const std::string& directory) {
   return CreateOwnTempFile(directory, GetTickCount() % kTempNumberCount);
 }
 
-void RemoveStaleTempFiles() {
-  const std::string& directory = GetLauncherState().appDirectory;
+void RemoveStaleTempFilesIn(const std::string& directory) {
   WIN32_FIND_DATAA entry;
   win32::UniqueFindHandle listing(FindFirstFileA((directory + "*.tmp").c_str(), &entry));
   if (!listing) return;
@@ -50,6 +52,8 @@ void RemoveStaleTempFiles() {
     DeleteFileA((directory + name).c_str());
   } while (FindNextFileA(listing.get(), &entry));
 }
+
+void RemoveStaleTempFiles() { RemoveStaleTempFilesIn(GetLauncherState().appDirectory); }
 
 void DeleteFileWithRetries(const std::string& path) {
   for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {

@@ -29,6 +29,26 @@ TEST(Harness, CatchesDebuggerOutputLineByLine) {
   EXPECT_EQ(run.debugLines, (std::vector<std::string>{"first line\r\n", "second: 2\r\n"}));
 }
 
+// The buttons are read as the box shows them, so that a box with more than OK
+// cannot pass for the launcher's.
+TEST(Harness, ReadsTheButtonsOfEachBox) {
+  FreshDirectory dir;
+  const std::string program = dir.File("program.exe");
+  std::string game;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
+  ASSERT_TRUE(WriteWholeFile(program, game));
+  ASSERT_TRUE(WriteGameScript(dir.path(), {"box 1 Go on?", "box 0 Done."}));
+
+  const LauncherRun run = RunLauncher(program);
+
+  EXPECT_FALSE(run.timedOut);
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_EQ(run.boxes[0].caption, "Game");
+  EXPECT_EQ(run.boxes[0].text, "Go on?");
+  EXPECT_EQ(run.boxes[0].buttons, (std::vector<ButtonSeen>{{IDOK, "OK"}, {IDCANCEL, "Cancel"}}));
+  EXPECT_EQ(run.boxes[1].buttons, (std::vector<ButtonSeen>{{IDOK, "OK"}}));
+}
+
 // A launcher that never ends is killed at the time limit, and so is the game
 // it started, which would otherwise hold its files beyond the test.
 TEST(Harness, TimeLimitEndsTheLauncherAndItsGame) {

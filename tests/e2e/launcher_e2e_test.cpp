@@ -55,11 +55,15 @@ class LauncherEndToEnd : public ::testing::Test {
   }
 
   // The game ran exactly once, from a hidden temporary file of the launcher's
-  // directory, in that directory, with the bare path as its command line.
-  static void ExpectGameRanOnceFrom(const std::string& directory, std::size_t gameSize) {
+  // directory, in that directory, with the bare path as its command line, and
+  // followed its script to the end.
+  static void ExpectGameRanOnceFrom(const std::string& directory, std::size_t gameSize,
+                                    int gameExitCode = 0) {
     const std::vector<GameRun> runs = ReadGameRuns(directory);
     ASSERT_EQ(runs.size(), 1u);
     const GameRun& run = runs[0];
+    EXPECT_EQ(run.Get("error"), "");
+    EXPECT_EQ(run.Get("exit"), std::to_string(gameExitCode));
     const std::string module = run.Get("module");
     EXPECT_EQ(text::DirectoryOfPath(module), directory);
     EXPECT_TRUE(IsLauncherTempFileName(module.substr(module.find_last_of('\\') + 1))) << module;
@@ -67,6 +71,15 @@ class LauncherEndToEnd : public ::testing::Test {
     EXPECT_EQ(run.Get("cwd"), directory);
     EXPECT_EQ(WithoutArchive(run.Attributes()), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(run.Size(), gameSize);
+  }
+
+  // Every box of the launcher offers OK and nothing else.
+  static void ExpectFatalErrorBox(const MessageBoxSeen& box, const std::string& caption,
+                                  const std::string& text, bool showsIcon) {
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.showsIcon, showsIcon);
+    EXPECT_EQ(box.buttons, (std::vector<ButtonSeen>{{IDOK, "OK"}}));
   }
 
   static void ExpectCleanEnd(const LauncherRun& run) {
@@ -109,7 +122,8 @@ TEST_F(LauncherEndToEnd, CopiesAGameOfWholeCopyChunks) {
 }
 
 // Given as a command line alone, "...\My Games\tmbXXXX.tmp" would be searched
-// word by word and "...\My.exe" would run.
+// word by word and "...\My.exe" would run, in the launcher's directory, where
+// it would record itself as the one game run.
 TEST_F(LauncherEndToEnd, PathWithBlanksRunsTheGameAndNotAProgramNamedLikeItsFirstWord) {
   const std::string directory = root_.MakeDirectory("My Games");
   ASSERT_TRUE(WriteWholeFile(root_.File("My.exe"), TestGame()));
@@ -119,7 +133,6 @@ TEST_F(LauncherEndToEnd, PathWithBlanksRunsTheGameAndNotAProgramNamedLikeItsFirs
 
   ExpectCleanEnd(run);
   ExpectGameRanOnceFrom(directory, TestGame().size());
-  EXPECT_TRUE(ReadGameRuns(root_.path()).empty());
 }
 
 TEST_F(LauncherEndToEnd, StartedFromAnotherDirectoryWorksInItsOwn) {
@@ -169,7 +182,7 @@ TEST_P(GameExitCodeTest, DoesNotReachTheLaunchersExitCode) {
   const LauncherRun run = RunLauncher(launcher, options);
 
   ExpectCleanEnd(run);
-  ExpectGameRanOnceFrom(root_.path(), TestGame().size());
+  ExpectGameRanOnceFrom(root_.path(), TestGame().size(), GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, GameExitCodeTest, ::testing::Values(0, 7, 259),
@@ -195,9 +208,7 @@ TEST_P(UnstartableGameTest, ShowsItsMessageRemovesTheFileAndEndsWithZero) {
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, "Fatal Error");
-  EXPECT_EQ(run.boxes[0].text, "Failed to execute game\r\n\r\n");
-  EXPECT_FALSE(run.boxes[0].showsIcon);
+  ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Failed to execute game\r\n\r\n", false);
   EXPECT_EQ(EntryNames(run.filesLeft), std::vector<std::string>{"launcher.exe"});
 }
 
@@ -219,9 +230,7 @@ TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) 
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 5u);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, "Fatal Error");
-  EXPECT_EQ(run.boxes[0].text, "Unable to locate game content.");
-  EXPECT_FALSE(run.boxes[0].showsIcon);
+  ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Unable to locate game content.", false);
   ASSERT_EQ(run.filesLeft.size(), 2u);
   EXPECT_EQ(run.filesLeft[0].name, "launcher.exe");
   const FileEntry& temp = run.filesLeft[1];
@@ -242,12 +251,31 @@ TEST_F(LauncherEndToEnd, MissingBuildInformationStopsBeforeAnyFileIsMade) {
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, "FATAL ERROR");
-  EXPECT_NE(run.boxes[0].text.find("build information marker"), std::string::npos)
-      << run.boxes[0].text;
-  EXPECT_TRUE(run.boxes[0].showsIcon);
+  ExpectFatalErrorBox(run.boxes[0], "FATAL ERROR", "Unable to find the build information marker.",
+                      true);
   // Nothing made and, since the extraction never began, nothing removed.
   EXPECT_EQ(EntryNames(run.filesLeft), (std::vector<std::string>{"launcher.exe", "tmb0001.tmp"}));
+}
+
+// A launcher whose own path fits within MAX_PATH (260 with the terminator) in a
+// directory where "tmbXXXX.tmp" does not: no temporary file can be made.
+TEST_F(LauncherEndToEnd, TemporaryFileNameTooLongEndsWithSix) {
+  constexpr std::size_t kDirectoryLength = 250;
+  const std::string directory =
+      root_.MakeDirectory(std::string(kDirectoryLength - root_.path().size() - 1, 'd'));
+  ASSERT_EQ(directory.size(), kDirectoryLength);
+  ASSERT_TRUE(PathExists(directory));
+  const std::string launcher = WrapGame(directory, TestGame(), "l.exe");
+  ASSERT_LT(launcher.size(), static_cast<std::size_t>(MAX_PATH));
+  ASSERT_GE((directory + "\\tmb0000.tmp").size(), static_cast<std::size_t>(MAX_PATH));
+
+  const LauncherRun run = RunLauncher(launcher);
+
+  ASSERT_FALSE(run.timedOut);
+  EXPECT_EQ(run.exitCode, 6u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Unable to extract game executable.", false);
+  EXPECT_EQ(EntryNames(run.filesLeft), std::vector<std::string>{"l.exe"});
 }
 
 // Another launcher's game still runs from its temporary file: that file stays,

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/launcher_state.h"
+#include "common/win32/process_text.h"
+#include "launcher/payload_format.h"
 #include "launcher/win32/game_process.h"
 #include "launcher/win32/startup.h"
 #include "launcher/win32/temp_files.h"
@@ -84,12 +86,23 @@ INSTANTIATE_TEST_SUITE_P(
                       StaleNameCase{"LongerExtension", "tmb00FF.tmpx", false, false},
                       StaleNameCase{"ThreeDigits", "tmb0FF.tmp", false, false},
                       StaleNameCase{"FiveDigits", "tmb00FFF.tmp", false, false},
-                      StaleNameCase{"Directory", "tmb00FF.tmp", true, false},
                       StaleNameCase{"OtherExtension", "tmb00FF.txt", false, false},
                       StaleNameCase{"OtherPrefix", "abc00FF.tmp", false, false}),
     [](const ::testing::TestParamInfo<StaleNameCase>& info) {
       return std::string(info.param.name);
     });
+
+// A directory of the name form stays, and the sweep goes on past it.
+TEST_F(LauncherDirectoryTest, DirectoryOfTheNameFormStaysAndTheSweepGoesOn) {
+  ASSERT_TRUE(CreateDirectoryA(dir_.File("tmb8000.tmp").c_str(), nullptr));
+  for (const char* name : {"tmb0001.tmp", "tmb7FFF.tmp", "tmb8001.tmp", "tmbFFFF.tmp"}) {
+    MakeFile(name);
+  }
+
+  RemoveStaleTempFiles();
+
+  EXPECT_EQ(EntryNames(ListDirectory(dir_.path())), std::vector<std::string>{"tmb8000.tmp"});
+}
 
 TEST_F(LauncherDirectoryTest, StaleFileInUseStaysAndTheOthersGo) {
   MakeFile("tmb0001.tmp");
@@ -147,9 +160,10 @@ TEST_F(LauncherDirectoryTest, TempFilePassesOverTakenNamesAndWrapsAround) {
   MakeFile("tmbFFFF.tmp");
   ASSERT_TRUE(CreateDirectoryA(dir_.File("tmb0000.tmp").c_str(), nullptr));
 
-  const std::string path = CreateOwnTempFile(dir_.path() + "\\", 0xFFFF);
+  const OwnTempFile temp = CreateOwnTempFile(dir_.path() + "\\", 0xFFFF);
 
-  EXPECT_EQ(path, dir_.File("tmb0001.tmp"));
+  EXPECT_EQ(temp.path, dir_.File("tmb0001.tmp"));
+  EXPECT_TRUE(temp.Created());
   const std::vector<FileEntry> entries = ListDirectory(dir_.path());
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[1].name, "tmb0001.tmp");
@@ -158,12 +172,12 @@ TEST_F(LauncherDirectoryTest, TempFilePassesOverTakenNamesAndWrapsAround) {
 }
 
 TEST_F(LauncherDirectoryTest, TempFileNamesUseUpperCaseHexDigits) {
-  EXPECT_EQ(CreateOwnTempFile(dir_.path() + "\\", 0xBEEF), dir_.File("tmbBEEF.tmp"));
+  EXPECT_EQ(CreateOwnTempFile(dir_.path() + "\\", 0xBEEF).path, dir_.File("tmbBEEF.tmp"));
 }
 
 TEST_F(LauncherDirectoryTest, TempFilesFromTheClockAreNewEachTime) {
-  const std::string first = CreateOwnTempFile(dir_.path() + "\\");
-  const std::string second = CreateOwnTempFile(dir_.path() + "\\");
+  const std::string first = CreateOwnTempFile(dir_.path() + "\\").path;
+  const std::string second = CreateOwnTempFile(dir_.path() + "\\").path;
   EXPECT_NE(first, second);
   for (const std::string& path : {first, second}) {
     EXPECT_EQ(text::DirectoryOfPath(path), dir_.path());
@@ -172,7 +186,9 @@ TEST_F(LauncherDirectoryTest, TempFilesFromTheClockAreNewEachTime) {
 }
 
 TEST_F(LauncherDirectoryTest, TempFileInAMissingDirectoryFails) {
-  EXPECT_EQ(CreateOwnTempFile(dir_.File("missing") + "\\", 0), "");
+  const OwnTempFile temp = CreateOwnTempFile(dir_.File("missing") + "\\", 0);
+  EXPECT_FALSE(temp.Created());
+  EXPECT_EQ(temp.path, "");
 }
 
 struct CommandLineCase {
@@ -205,6 +221,56 @@ INSTANTIATE_TEST_SUITE_P(Parameters, GameCommandLineTest,
                          [](const ::testing::TestParamInfo<CommandLineCase>& info) {
                            return std::string(info.param.name);
                          });
+
+TEST_F(LauncherDirectoryTest, GameWhoseThreadCannotBeResumedIsEndedNotLeftSuspended) {
+  std::string gameBytes;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), gameBytes), WholeFileStatus::Ok);
+  const std::string gamePath = dir_.File("game.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, gameBytes));
+  win32::OwnedProcess game;
+  ASSERT_TRUE(StartGameSuspended(gamePath, "", dir_.path(), game));
+  HANDLE queryOnly = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), game.thread.get(), GetCurrentProcess(),
+                              &queryOnly, THREAD_QUERY_INFORMATION, FALSE, 0));
+  const win32::UniqueHandle threadWithoutResume(queryOnly);
+
+  EXPECT_FALSE(ResumeGameOrEndIt(threadWithoutResume.get(), game.process.get()));
+
+  EXPECT_EQ(WaitForSingleObject(game.process.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  game.Close();
+  EXPECT_TRUE(ReadGameRuns(dir_.path()).empty());
+  EXPECT_TRUE(DeleteFileA(gamePath.c_str()));
+}
+
+// The launcher's own directory becomes current and the main thread runs below
+// normal priority; the state holds the launcher's path and search texts.
+TEST(Startup, MakesItsDirectoryCurrentAndLowersItsPriority) {
+  const LauncherState savedState = GetLauncherState();
+  char savedDirectory[MAX_PATH];
+  GetCurrentDirectoryA(sizeof(savedDirectory), savedDirectory);
+  const int savedPriority = GetThreadPriority(GetCurrentThread());
+  FreshDirectory elsewhere;
+  ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.path().c_str()));
+  ASSERT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));
+
+  InitializeLauncherState(nullptr);
+
+  const LauncherState state = GetLauncherState();
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(sizeof(current), current);
+  const int priority = GetThreadPriority(GetCurrentThread());
+  GetLauncherState() = savedState;
+  SetCurrentDirectoryA(savedDirectory);
+  SetThreadPriority(GetCurrentThread(), savedPriority);
+
+  const std::string self = win32::GetModulePath(nullptr);
+  EXPECT_EQ(state.modulePath, self);
+  EXPECT_EQ(state.appDirectory, text::DirectoryOfPath(self) + "\\");
+  EXPECT_EQ(std::string(current), text::DirectoryOfPath(self));
+  EXPECT_EQ(priority, THREAD_PRIORITY_BELOW_NORMAL);
+  EXPECT_EQ(state.payloadMarker, payload::PayloadMarker());
+  EXPECT_EQ(state.buildInfoText, payload::BuildInfoText());
+}
 
 struct DirectoryCase {
   const char* name;

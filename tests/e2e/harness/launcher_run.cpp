@@ -59,6 +59,16 @@ bool ReadIconShown(HWND box, bool& shown) {
   return true;
 }
 
+BOOL CALLBACK CollectButton(HWND child, LPARAM param) {
+  auto* buttons = reinterpret_cast<std::vector<ButtonSeen>*>(param);
+  char className[16];
+  if (IsWindowVisible(child) && GetClassNameA(child, className, sizeof(className)) > 0 &&
+      std::string(className) == "Button") {
+    buttons->push_back(ButtonSeen{GetDlgCtrlID(child), WindowText(child)});
+  }
+  return TRUE;
+}
+
 // Reads and answers the message boxes of `processId` not yet answered.
 void AnswerMessageBoxes(DWORD processId, std::set<HWND>& answered,
                         std::vector<MessageBoxSeen>& seen) {
@@ -70,6 +80,7 @@ void AnswerMessageBoxes(DWORD processId, std::set<HWND>& answered,
     if (!ReadIconShown(box, entry.showsIcon)) continue;  // tried again next round
     entry.caption = WindowText(box);
     entry.text = WindowText(GetDlgItem(box, kMessageBoxTextId));
+    EnumChildWindows(box, CollectButton, reinterpret_cast<LPARAM>(&entry.buttons));
     seen.push_back(entry);
     answered.insert(box);
     PostMessageA(box, WM_COMMAND, IDOK, 0);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,22 @@
 
 namespace e2e {
 
+// A push button of a message box: its control id (IDOK, IDCANCEL, ...) and text.
+struct ButtonSeen {
+  int id = 0;
+  std::string text;
+
+  bool operator==(const ButtonSeen& other) const { return id == other.id && text == other.text; }
+};
+
+inline void PrintTo(const ButtonSeen& button, std::ostream* out) {
+  *out << button.id << " \"" << button.text << "\"";
+}
+
 struct MessageBoxSeen {
   std::string caption;
   std::string text;
+  std::vector<ButtonSeen> buttons;  // the visible ones, in the box's own order
   // The box shows an icon. Which one cannot be read from another process; the
   // launcher's boxes show the error icon or none.
   bool showsIcon = false;

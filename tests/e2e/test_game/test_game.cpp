@@ -42,6 +42,22 @@ void AppendRecord(const std::string& text) {
   }
 }
 
+// The rest of `line` behind its first word `word`, without the line break.
+std::string TextAfter(const std::string& line, const std::string& word) {
+  std::string text = line;
+  text.erase(0, text.find(word) + word.size());
+  text.erase(0, text.find_first_not_of(' '));
+  text.erase(text.find_last_not_of("\r\n") + 1);
+  return text;
+}
+
+// Records the exit code before ending with it, so that a test can tell a
+// game that followed its script from one that ended otherwise.
+int EndWith(int exitCode) {
+  AppendRecord("exit=" + std::to_string(exitCode) + "\n");
+  return exitCode;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -52,7 +68,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                "\nsize=" + std::to_string(FileSize(self)) + "\n");
 
   std::FILE* script = std::fopen(testgame::kScriptFileName, "rb");
-  if (script == nullptr) return 0;
+  if (script == nullptr) return EndWith(0);
   char line[512];
   int exitCode = 0;
   while (std::fgets(line, sizeof(line), script) != nullptr) {
@@ -61,11 +77,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (std::sscanf(line, "%63s %ld", command, &value) < 1) continue;
     const std::string name = command;
     if (name == "debug") {
-      std::string text = line;
-      text.erase(0, text.find(name) + name.size());
-      text.erase(0, text.find_first_not_of(' '));
-      text.erase(text.find_last_not_of("\r\n") + 1);
-      OutputDebugStringA((text + "\r\n").c_str());
+      OutputDebugStringA((TextAfter(line, name) + "\r\n").c_str());
+    } else if (name == "box") {
+      const std::string styleAndText = TextAfter(line, name);
+      const std::string text = TextAfter(styleAndText, std::to_string(value));
+      MessageBoxA(nullptr, text.c_str(), "Game", static_cast<UINT>(value));
     } else if (name == "sleep") {
       Sleep(static_cast<DWORD>(value));
     } else if (name == "exit") {
@@ -78,5 +94,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
   }
   std::fclose(script);
-  return exitCode;
+  return EndWith(exitCode);
 }
