@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/launcher_state.h"
+#include "channel/win32/game_channel.h"
 #include "common/win32/process_text.h"
 #include "launcher/win32/message_boxes.h"
 
@@ -63,6 +64,10 @@ void RunGame(const std::string& path, const std::string& parameters) {
     return;
   }
   {
+    // The channel exists and expects the game's process id before the game
+    // runs its first instruction, and goes only after the game has ended.
+    GameChannel channel;
+    channel.SetGameProcessId(game.processId);
     if (ResumeGameOrEndIt(game.thread.get(), game.process.get())) {
       WaitForGameToEnd(game.process.get());
     }

@@ -22,7 +22,8 @@ bool ResumeGameOrEndIt(HANDLE thread, HANDLE process);
 // Polls every 100 ms until `process` has ended or can no longer be asked.
 void WaitForGameToEnd(HANDLE process);
 
-// Starts `path` suspended in the launcher's directory, then lets it run and
-// waits until it has ended, then closes its handles. A game that cannot be
+// Starts `path` suspended in the launcher's directory, sets up the game
+// channel for it, then lets it run and waits until it has ended, takes the
+// channel down and closes its handles. A game that cannot be
 // started gets its message box. The game's exit code is not used.
 void RunGame(const std::string& path, const std::string& parameters);

@@ -5,6 +5,7 @@
 #include "launcher/win32/build_identifier.h"
 #include "launcher/win32/exit_codes.h"
 #include "launcher/win32/game_process.h"
+#include "launcher/win32/partner_loading.h"
 #include "launcher/win32/payload_extraction.h"
 #include "launcher/win32/startup.h"
 #include "launcher/win32/temp_files.h"
@@ -13,6 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitializeLauncherState(instance);
 
   if (!ReadBuildIdentifier()) return kExitNormal;
+  if (!LoadPartnerProperties()) return kExitNormal;
 
   ExtractionResult extraction = ExtractPayload();
   if (!extraction.Succeeded()) return extraction.exitCode;

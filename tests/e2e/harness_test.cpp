@@ -7,6 +7,7 @@
 #include "tests/e2e/harness/game_runs.h"
 #include "launcher/payload_format.h"
 #include "tests/e2e/harness/launcher_run.h"
+#include "tests/e2e/harness/partner_files.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tools/gamewrap/wrap.h"
 
@@ -57,6 +58,7 @@ TEST(Harness, TimeLimitEndsTheLauncherAndItsGame) {
   ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   const std::string launcher = dir.File("launcher.exe");
   ASSERT_TRUE(WriteWrappedLauncher(launcher, payload::MakeAppendedData("12345678", game)));
+  ASSERT_TRUE(WriteSignedPartnerProperties(dir.path(), kDefaultPartnerDocument, 12345678));
   ASSERT_TRUE(WriteGameScript(dir.path(), {"sleep 60000"}));
   LaunchOptions options;
   options.timeoutMs = 1500;

