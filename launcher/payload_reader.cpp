@@ -111,7 +111,11 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
   if (fileSize < 0) return PayloadCopyStatus::ReadFailed;
 
   const std::int64_t markerOffset = FindMarker(launcher, marker);
-  if (markerOffset < 0) return PayloadCopyStatus::MarkerNotFound;
+  if (markerOffset < 0) {
+    // A search cut short by a read error has not shown that the marker is missing.
+    return std::ferror(launcher) != 0 ? PayloadCopyStatus::ReadFailed
+                                      : PayloadCopyStatus::MarkerNotFound;
+  }
 
   const std::int64_t start =
       markerOffset + static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);

@@ -53,7 +53,8 @@ enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed };
 // Copies everything from 418 bytes behind the first `marker` in `launcher`
 // (positioned at its start) to the end of the file into `out`, through one
 // buffer of 4096 bytes. Nothing is copied when the marker is missing.
-// ReadFailed when the file's size cannot be measured, the payload's start
-// cannot be reached, or the file delivers fewer bytes than its size promised:
-// the caller must then discard whatever reached `out`.
+// ReadFailed when the file's size cannot be measured, a read fails during the
+// marker search, the payload's start cannot be reached, or the file delivers
+// fewer bytes than its size promised: the caller must then discard whatever
+// reached `out`.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);

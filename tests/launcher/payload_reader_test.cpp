@@ -260,6 +260,18 @@ INSTANTIATE_TEST_SUITE_P(
                       ShortfallCase{"ReadsFail", ShortStream::Shortfall::ReadsFail}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A search that a read error cut short has not shown the marker to be missing.
+TEST(CopyPayload, ReadErrorDuringMarkerSearchEndsInReadFailed) {
+  const std::string contents = Filler(3000, 'x');
+  ShortStream stream(contents, static_cast<std::int64_t>(contents.size()) + 5000,
+                     ShortStream::Shortfall::ReadsFail);
+  const auto launcher = stream.Open();
+  ASSERT_TRUE(launcher);
+  TempDir dir;
+  UniqueFile out(std::fopen(dir.File("out.tmp").c_str(), "wb"));
+  EXPECT_EQ(CopyPayload(launcher.get(), out.get(), kMarker), PayloadCopyStatus::ReadFailed);
+}
+
 // A size that cannot be measured must not pass for an empty payload.
 TEST(CopyPayload, UnmeasurableSizeEndsInReadFailed) {
   const cookie_io_functions_t noSeek{
