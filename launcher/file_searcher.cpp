@@ -20,7 +20,7 @@ void FileSearcher::Close() {
 bool FileSearcher::AtEnd() const {
   if (file_ == nullptr) return true;
   if (!pushedBack_.empty()) return false;
-  return std::feof(file_) != 0;
+  return std::feof(file_) != 0 || std::ferror(file_) != 0;
 }
 
 int FileSearcher::Take() {
@@ -40,7 +40,7 @@ void FileSearcher::PushBack(int character) {
   pushedBack_.push_back(character);
 }
 
-std::int32_t FileSearcher::Find(const std::string& text) {
+std::int64_t FileSearcher::Find(const std::string& text) {
   if (text.empty() || AtEnd()) return -1;
   const auto textAt = [&text](std::size_t i) {
     // Past the last character the text's terminator is compared.

@@ -13,24 +13,26 @@ class FileSearcher {
   FileSearcher() = default;
   FileSearcher(const FileSearcher&) = delete;
   FileSearcher& operator=(const FileSearcher&) = delete;
-  virtual ~FileSearcher();
+  ~FileSearcher();
 
   // Closes any open file first, then opens `path` for binary reading.
   bool Open(const std::string& path);
   // Resets the count; closes the file and forgets pushed-back characters.
   void Close();
   // True without a file; false while pushed-back characters remain; otherwise
-  // the stream's end-of-file indicator.
+  // the stream's end-of-file or error indicator (a read error ends a search as
+  // the end of the file does, rather than being retried forever).
   bool AtEnd() const;
   // The last pushed-back character, else the next byte (0..255), else -1.
   int Take();
   void PushBack(int character);
   // File offset of the first occurrence of `text` (at least one character) at or
   // after the current position, or -1.
-  std::int32_t Find(const std::string& text);
+  // The count is 64 bits wide so that offsets past 2 GiB come out right.
+  std::int64_t Find(const std::string& text);
 
  private:
   std::FILE* file_ = nullptr;
-  std::int32_t count_ = 0;
+  std::int64_t count_ = 0;  // characters taken, less those pushed back
   std::vector<int> pushedBack_;
 };

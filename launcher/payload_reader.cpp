@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/file_position.h"
 #include "common/unique_file.h"
 #include "launcher/file_searcher.h"
 #include "launcher/payload_format.h"
@@ -57,14 +58,14 @@ bool ExtractionStream::Close() {
   return closed;
 }
 
-std::int32_t FindMarker(std::FILE* stream, const std::string& marker) {
+std::int64_t FindMarker(std::FILE* stream, const std::string& marker) {
   if (marker.empty()) return -1;
   // The last marker.size() - 1 bytes of each block are kept in front of the
   // next one, so a marker that straddles two blocks is found without comparing
   // a whole window at every byte.
   const std::size_t carryLength = marker.size() - 1;
   std::vector<unsigned char> buffer(carryLength + kSearchBlockSize);
-  const long start = std::ftell(stream);
+  const std::int64_t start = TellFile(stream);
   std::int64_t bufferOffset = start < 0 ? 0 : start;  // file offset of buffer[0]
   std::size_t filled = 0;
   for (;;) {
@@ -72,7 +73,7 @@ std::int32_t FindMarker(std::FILE* stream, const std::string& marker) {
     if (got == 0) return -1;
     filled += got;
     const std::int64_t hit = FindIn(buffer.data(), filled, marker);
-    if (hit >= 0) return static_cast<std::int32_t>(bufferOffset + hit);
+    if (hit >= 0) return bufferOffset + hit;
     const std::size_t keep = std::min(filled, carryLength);
     std::memmove(buffer.data(), buffer.data() + (filled - keep), keep);
     bufferOffset += static_cast<std::int64_t>(filled - keep);
@@ -83,7 +84,7 @@ std::int32_t FindMarker(std::FILE* stream, const std::string& marker) {
 BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
                                           const std::string& buildInfoText,
                                           std::int32_t& buildIdentifier) {
-  std::int32_t found;
+  std::int64_t found;
   {
     FileSearcher searcher;
     searcher.Open(path);  // a file that cannot be opened simply yields no match
@@ -94,8 +95,9 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) return BuildIdStatus::CannotOpen;
   char field[payload::kBuildIdLength + 1] = {};
-  if (std::fseek(file.get(), static_cast<long>(found) + static_cast<long>(payload::kBuildIdOffset),
-                 SEEK_SET) == 0) {
+  // A field that cannot be reached or read stays zero and gives 0, as a field
+  // holding no digits does.
+  if (SeekFile(file.get(), found + static_cast<std::int64_t>(payload::kBuildIdOffset))) {
     std::fread(field, 1, payload::kBuildIdLength, file.get());
   }
   buildIdentifier = payload::BuildIdFromField(field);
@@ -103,20 +105,23 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
 }
 
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker) {
-  std::fseek(launcher, 0, SEEK_END);
-  const std::int32_t fileSize = static_cast<std::int32_t>(std::ftell(launcher));
-  std::fseek(launcher, 0, SEEK_SET);
+  // A size that cannot be measured must not pass for an empty payload: the
+  // game would be started cut short or not at all, with no word why.
+  const std::int64_t fileSize = MeasureFileSize(launcher);
+  if (fileSize < 0) return PayloadCopyStatus::ReadFailed;
 
-  const std::int32_t markerOffset = FindMarker(launcher, marker);
-  if (markerOffset < 0) return PayloadCopyStatus::MarkerNotFound;
-
-  const std::int64_t start = static_cast<std::int64_t>(markerOffset) +
-                             static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
-  std::int64_t remaining = static_cast<std::int64_t>(fileSize) - start;
-  if (remaining <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
-  if (std::fseek(launcher, static_cast<long>(start), SEEK_SET) != 0) {
-    return PayloadCopyStatus::ReadFailed;
+  const std::int64_t markerOffset = FindMarker(launcher, marker);
+  if (markerOffset < 0) {
+    // A search cut short by a read error has not shown that the marker is missing.
+    return std::ferror(launcher) != 0 ? PayloadCopyStatus::ReadFailed
+                                      : PayloadCopyStatus::MarkerNotFound;
   }
+
+  const std::int64_t start =
+      markerOffset + static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
+  std::int64_t remaining = fileSize - start;
+  if (remaining <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
+  if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
 
   std::vector<char> buffer(kCopyBufferSize);
   while (remaining > 0) {

@@ -34,9 +34,10 @@ class ExtractionStream {
 
 // Offset of the first byte of the first occurrence of `marker` (non-empty, no
 // zero byte) in `stream`, which is positioned at its start; -1 when there is
-// none. Reads blocks of 1024 bytes; a marker straddling two blocks is found.
+// none or a read fails first. Reads blocks of 1024 bytes; a marker straddling
+// two blocks is found. Offsets are 64-bit: launcher files may exceed 2 GiB.
 // Leaves the stream at an unspecified position.
-std::int32_t FindMarker(std::FILE* stream, const std::string& marker);
+std::int64_t FindMarker(std::FILE* stream, const std::string& marker);
 
 enum class BuildIdStatus { Ok, MarkerNotFound, CannotOpen };
 
@@ -52,4 +53,8 @@ enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed };
 // Copies everything from 418 bytes behind the first `marker` in `launcher`
 // (positioned at its start) to the end of the file into `out`, through one
 // buffer of 4096 bytes. Nothing is copied when the marker is missing.
+// ReadFailed when the file's size cannot be measured, a read fails during the
+// marker search, the payload's start cannot be reached, or the file delivers
+// fewer bytes than its size promised: the caller must then discard whatever
+// reached `out`.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);

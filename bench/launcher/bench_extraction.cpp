@@ -134,7 +134,7 @@ int main(int argc, char** argv) {
   Warm(big);
   const double megabytes = 256.0;
 
-  std::int32_t found = -1;
+  std::int64_t found = -1;
   const double ours = BestSeconds(5, [&] {
     ExtractionStream file;
     file.Open(big, "rb");
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
   std::int64_t expected = -1;
   const double reference = BestSeconds(5, [&] { expected = ReferenceSearch(big); });
   if (found != expected || found != static_cast<std::int64_t>(stubSize)) {
-    std::fprintf(stderr, "marker search disagrees: %d vs %lld\n", found,
+    std::fprintf(stderr, "marker search disagrees: %lld vs %lld\n", static_cast<long long>(found),
                  static_cast<long long>(expected));
     return 1;
   }

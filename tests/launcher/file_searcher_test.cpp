@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+#include <utility>
+
 #include "launcher/payload_format.h"
 #include "tests/support/temp_dir.h"
 
@@ -11,10 +14,16 @@ using testsupport::TempDir;
 
 const std::string kText = payload::BuildInfoText();
 
+// Reading 2^31 bytes one at a time takes tens of seconds, so the width of the
+// searcher's offsets is held here instead: a 32-bit result wraps past 2 GiB.
+static_assert(std::is_same<decltype(std::declval<FileSearcher&>().Find(std::string())),
+                           std::int64_t>::value,
+              "offsets past 2 GiB need a 64-bit result");
+
 struct Case {
   const char* name;
   std::string contents;
-  std::int32_t want;
+  std::int64_t want;
 };
 
 class FileSearcherFind : public ::testing::TestWithParam<Case> {};
@@ -30,6 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
     Text, FileSearcherFind,
     ::testing::Values(
         Case{"AtOffsetZero", kText + "tail", 0},
+        Case{"FileIsJustTheText", kText, 0},
         Case{"AfterFalseStarts", "DDYN00000BER" + kText, 12},
         Case{"FirstOfTwo", "xx" + kText + "yy" + kText, 2},
         Case{"AtVeryEnd", std::string(3000, 'D') + kText, 3000},
@@ -63,6 +73,39 @@ TEST(FileSearcher, PushBackComesFirstAndCountsBackwards) {
   EXPECT_EQ(searcher.Take(), 0xE9);  // bytes from 0x80 up come back unsigned
   EXPECT_EQ(searcher.Take(), 'b');
   EXPECT_EQ(searcher.Find("b"), -1);
+}
+
+TEST(FileSearcher, OpenStartsCountingAfresh) {
+  TempDir dir;
+  const std::string path = dir.Write("f.bin", "xyzDYN");
+  FileSearcher searcher;
+  ASSERT_TRUE(searcher.Open(path));
+  searcher.Take();
+  searcher.Take();
+  // Reopening an open searcher closes it first.
+  ASSERT_TRUE(searcher.Open(path));
+  EXPECT_EQ(searcher.Find("DYN"), 3);
+  // So does an explicit close: the count must not survive it.
+  searcher.Close();
+  ASSERT_TRUE(searcher.Open(path));
+  searcher.Take();
+  searcher.Close();
+  ASSERT_TRUE(searcher.Open(path));
+  EXPECT_EQ(searcher.Find("DYN"), 3);
+}
+
+// A stream whose reads fail (not at end of file) must end the search; retrying
+// the failed read would never finish. The test binary's ctest timeout bounds a
+// searcher that loops.
+TEST(FileSearcher, ReadErrorEndsTheSearch) {
+  TempDir dir;
+  FileSearcher searcher;
+  // Opening a directory for reading works on Linux; every read then fails.
+  if (!searcher.Open(dir.path().string())) {
+    GTEST_SKIP() << "this system does not open directories as streams";
+  }
+  EXPECT_EQ(searcher.Find("DYN"), -1);
+  EXPECT_TRUE(searcher.AtEnd());
 }
 
 TEST(FileSearcher, WithoutFileEverythingIsAtEnd) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -11,11 +13,14 @@
 #include "launcher/payload_format.h"
 #include "launcher/temp_file_name.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_seed.h"
 
 namespace {
 
 using testsupport::ReadFile;
+using testsupport::SeedTrace;
 using testsupport::TempDir;
+using testsupport::TestSeed;
 
 const std::string kMarker = payload::PayloadMarker();
 
@@ -28,12 +33,16 @@ std::string Filler(std::size_t size, char fill = 'a') { return std::string(size,
 struct SearchCase {
   const char* name;
   std::string contents;
-  std::int32_t want;
+  std::int64_t want;
 };
 
 std::vector<SearchCase> SearchCases() {
   return {
       {"AtOffsetZero", kMarker + Filler(100), 0},
+      {"FileIsJustTheMarker", kMarker, 0},
+      // 17 bytes in the first block, the last one in the second: the carry
+      // must keep all 17.
+      {"OneByteInSecondBlock", Filler(1024 - 17) + kMarker, 1024 - 17},
       {"StraddlesFirstBlock", Filler(1020) + kMarker + Filler(50), 1020},
       {"StraddlesSecondBlock", Filler(2040) + kMarker, 2040},
       {"EndsExactlyAtBlockEnd", Filler(1024 - 18) + kMarker + Filler(10), 1024 - 18},
@@ -59,20 +68,27 @@ TEST_P(SearchTest, FindMarkerGivesFirstOccurrence) {
 INSTANTIATE_TEST_SUITE_P(Marker, SearchTest, ::testing::ValuesIn(SearchCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The block search against a plain search over random files with many partial
-// matches, so that carry-over between blocks is exercised at every alignment.
-TEST(FindMarker, AgreesWithPlainSearchOnRandomFiles) {
-  const std::string marker = "abcab";
-  std::mt19937 random(4711);
+// The block search against a plain search over random files full of partial
+// matches. The filler never holds the marker's last byte, so the first match
+// lies where a marker was placed: around the 1024-byte block boundaries, at
+// every alignment, where the carry between blocks decides the outcome.
+TEST(FindMarker, AgreesWithPlainSearchAroundBlockBoundaries) {
+  const std::string marker = "abcabd";
+  const std::uint64_t seed = TestSeed();
+  SCOPED_TRACE(SeedTrace(seed));
+  std::mt19937_64 random(seed);
   TempDir dir;
   for (int round = 0; round < 300; ++round) {
-    std::string contents(random() % 3000, 'a');
+    std::string contents(1024 * 4 + random() % 1024, 'a');
     for (char& c : contents) c = "abc"[random() % 3];
+    const std::size_t boundary = 1024 * (1 + random() % 3);
+    const std::size_t place = boundary - marker.size() - 1 + random() % (2 * marker.size() + 2);
+    if (random() % 8 != 0) contents.replace(place, marker.size(), marker);  // some have none
     const std::size_t expected = contents.find(marker);
     const auto file = OpenRead(dir.Write("r.bin", contents));
     ASSERT_EQ(FindMarker(file.get(), marker),
-              expected == std::string::npos ? -1 : static_cast<std::int32_t>(expected))
-        << "round " << round;
+              expected == std::string::npos ? -1 : static_cast<std::int64_t>(expected))
+        << "round " << round << ", marker placed at " << place;
   }
 }
 
@@ -104,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BuildIdCase{"LeadingBlanks", "  000042", 42},
                       BuildIdCase{"Signed", "-0000012", -12},
                       BuildIdCase{"ZeroBytes", std::string(8, '\0'), 0},
-                      BuildIdCase{"NinthByteNotRead", "12345678", 12345678}),
+                      BuildIdCase{"NinthByteNotRead", "123456789", 12345678}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadBuildIdentifier, ReportsMissingTextAndMissingFile) {
@@ -163,6 +179,111 @@ TEST(CopyPayload, MissingMarkerCopiesNothing) {
   EXPECT_EQ(copied, "");
 }
 
+#ifdef __GLIBC__
+// A launcher file that delivers fewer bytes than its measured size promises (a
+// file that shrank under the launcher, or whose reads fail): the copy must end
+// in ReadFailed rather than retry the empty read for ever.
+class ShortStream {
+ public:
+  enum class Shortfall { EndsEarly, ReadsFail };
+
+  ShortStream(std::string contents, std::int64_t claimedSize, Shortfall shortfall)
+      : contents_(std::move(contents)), claimedSize_(claimedSize), shortfall_(shortfall) {}
+
+  UniqueFile Open() {
+    const cookie_io_functions_t functions{&ShortStream::Read, nullptr, &ShortStream::Seek,
+                                          nullptr};
+    return UniqueFile(fopencookie(this, "rb", functions));
+  }
+
+ private:
+  // After this many failed reads the missing bytes arrive after all: a copy
+  // that keeps retrying then finishes with everything, and the test fails
+  // at once instead of hanging.
+  static constexpr int kFailuresBeforeRecovery = 1000;
+
+  static ssize_t Read(void* cookie, char* buffer, std::size_t size) {
+    auto& self = *static_cast<ShortStream*>(cookie);
+    std::int64_t available = static_cast<std::int64_t>(self.contents_.size()) - self.position_;
+    if (available <= 0 && self.shortfall_ == Shortfall::ReadsFail) {
+      if (++self.failedReads_ <= kFailuresBeforeRecovery) return -1;
+      available = self.claimedSize_ - self.position_;
+      self.contents_.resize(static_cast<std::size_t>(self.claimedSize_), 'z');
+    }
+    const std::size_t n = static_cast<std::size_t>(
+        std::max<std::int64_t>(0, std::min<std::int64_t>(available, static_cast<std::int64_t>(size))));
+    std::memcpy(buffer, self.contents_.data() + self.position_, n);
+    self.position_ += static_cast<std::int64_t>(n);
+    return static_cast<ssize_t>(n);
+  }
+
+  // Seeking to the end reports the claimed size, larger than the contents.
+  static int Seek(void* cookie, off64_t* offset, int whence) {
+    auto& self = *static_cast<ShortStream*>(cookie);
+    const std::int64_t base =
+        whence == SEEK_SET ? 0 : whence == SEEK_CUR ? self.position_ : self.claimedSize_;
+    self.position_ = base + *offset;
+    *offset = self.position_;
+    return 0;
+  }
+
+  std::string contents_;
+  std::int64_t claimedSize_;
+  Shortfall shortfall_;
+  std::int64_t position_ = 0;
+  int failedReads_ = 0;
+};
+
+struct ShortfallCase {
+  const char* name;
+  ShortStream::Shortfall shortfall;
+};
+
+class CopyPayloadShortfall : public ::testing::TestWithParam<ShortfallCase> {};
+
+// Without the guard against empty reads, EndsEarly loops until the test
+// binary's ctest timeout; ReadsFail finishes and fails the expectation.
+TEST_P(CopyPayloadShortfall, EndsInReadFailed) {
+  const std::string contents = Filler(100, 'x') + kMarker + Filler(400, 'h') + Filler(10000, 'g');
+  ShortStream stream(contents, static_cast<std::int64_t>(contents.size()) + 5000,
+                     GetParam().shortfall);
+  const auto launcher = stream.Open();
+  ASSERT_TRUE(launcher);
+  TempDir dir;
+  UniqueFile out(std::fopen(dir.File("out.tmp").c_str(), "wb"));
+  EXPECT_EQ(CopyPayload(launcher.get(), out.get(), kMarker), PayloadCopyStatus::ReadFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stream, CopyPayloadShortfall,
+    ::testing::Values(ShortfallCase{"EndsEarly", ShortStream::Shortfall::EndsEarly},
+                      ShortfallCase{"ReadsFail", ShortStream::Shortfall::ReadsFail}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A search that a read error cut short has not shown the marker to be missing.
+TEST(CopyPayload, ReadErrorDuringMarkerSearchEndsInReadFailed) {
+  const std::string contents = Filler(3000, 'x');
+  ShortStream stream(contents, static_cast<std::int64_t>(contents.size()) + 5000,
+                     ShortStream::Shortfall::ReadsFail);
+  const auto launcher = stream.Open();
+  ASSERT_TRUE(launcher);
+  TempDir dir;
+  UniqueFile out(std::fopen(dir.File("out.tmp").c_str(), "wb"));
+  EXPECT_EQ(CopyPayload(launcher.get(), out.get(), kMarker), PayloadCopyStatus::ReadFailed);
+}
+
+// A size that cannot be measured must not pass for an empty payload.
+TEST(CopyPayload, UnmeasurableSizeEndsInReadFailed) {
+  const cookie_io_functions_t noSeek{
+      [](void*, char*, std::size_t) -> ssize_t { return 0; }, nullptr, nullptr, nullptr};
+  UniqueFile launcher(fopencookie(nullptr, "rb", noSeek));
+  ASSERT_TRUE(launcher);
+  TempDir dir;
+  UniqueFile out(std::fopen(dir.File("out.tmp").c_str(), "wb"));
+  EXPECT_EQ(CopyPayload(launcher.get(), out.get(), kMarker), PayloadCopyStatus::ReadFailed);
+}
+#endif  // __GLIBC__
+
 struct NameCase {
   const char* name;
   const char* fileName;
@@ -184,6 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"LowerHex", "tmb00ff.tmp", false},
                       NameCase{"UpperPrefix", "TMB00FF.tmp", false},
                       NameCase{"NotHex", "tmb00FG.tmp", false},
+                      NameCase{"FirstDigitNotHex", "tmbG0FF.tmp", false},
                       NameCase{"LongerExtension", "tmb00FF.tmpx", false},
                       NameCase{"ThreeDigits", "tmb0FF.tmp", false},
                       NameCase{"OtherExtension", "tmb00FF.txt", false},
