@@ -31,7 +31,7 @@ def report(message):
 
 def read_ctest_statuses(junit_path):
     """Maps each ctest entry name to its status ('run', 'fail', 'notrun',
-    'disabled', or 'skipped'); None when the file cannot be read."""
+    'disabled' or 'skipped'); None when the file cannot be read."""
     try:
         root = ElementTree.parse(junit_path).getroot()
     except (OSError, ElementTree.ParseError) as error:
@@ -61,19 +61,16 @@ def gtest_results_path(test):
 
 
 def count_gtest_cases(path, run_started):
-    """Returns (passed, failed) of one GoogleTest results file, or None when it
-    is missing, unreadable or left from an earlier run."""
+    """Returns (passed, failed, None) of one GoogleTest results file, or
+    (0, 0, why) when it is missing, unreadable or left from an earlier run."""
     try:
         if os.path.getmtime(path) < run_started:
-            report(f"FAILED: {path} is left from an earlier run")
-            return None
+            return 0, 0, f"{path} is left from an earlier run"
         root = ElementTree.parse(path).getroot()
     except (OSError, ElementTree.ParseError) as error:
-        report(f"FAILED: results file unreadable: {error}")
-        return None
+        return 0, 0, f"{path} unreadable: {error}"
     if root.tag != "testsuites":
-        report(f"FAILED: {path} holds no GoogleTest results (root <{root.tag}>)")
-        return None
+        return 0, 0, f"{path} holds no GoogleTest results (root <{root.tag}>)"
     passed = failed = 0
     for case in root.iter("testcase"):
         if case.find("skipped") is not None or case.get("result") == "skipped":
@@ -85,7 +82,7 @@ def count_gtest_cases(path, run_started):
             report(f"FAILED: {case.get('classname')}.{case.get('name')}")
         else:
             passed += 1
-    return passed, failed
+    return passed, failed, None
 
 
 def main(tests_json, junit_path):
@@ -98,32 +95,33 @@ def main(tests_json, junit_path):
         return 0, 1
 
     passed = failed = 0
+    # Without ctest's report the entries' statuses are unknown: that counts as
+    # one failure, and the result files are still counted.
     statuses = read_ctest_statuses(junit_path)
     if statuses is None:
         failed += 1
-        statuses = {}
 
     for test in tests:
         name = test["name"]
-        status = statuses.get(name)
+        status = statuses.get(name) if statuses is not None else "unknown"
         if status in ("disabled", "skipped"):
             continue
         results_path = gtest_results_path(test)
         if results_path is None:
             if status == "run":
                 passed += 1
-            else:
+            elif status != "unknown":
                 failed += 1
                 report(f"FAILED: {name} (ctest status: {status or 'not run'})")
             continue
-        counts = count_gtest_cases(results_path, run_started)
-        if counts is None:
+        case_passed, case_failed, problem = count_gtest_cases(results_path, run_started)
+        if problem:
             failed += 1
-            report(f"FAILED: {name}: no readable results of this run ({results_path})")
+            report(f"FAILED: {name}: no readable results of this run: {problem}")
             continue
-        passed += counts[0]
-        failed += counts[1]
-        if status != "run" and counts[1] == 0:
+        passed += case_passed
+        failed += case_failed
+        if status not in ("run", "unknown") and case_failed == 0:
             failed += 1
             report(f"FAILED: {name} ended badly without a failing case (crash or timeout;"
                    f" ctest status: {status or 'not run'})")
