@@ -22,7 +22,7 @@ start)
   # folder; with 32-bit Wine installed since, every program in it, 64-bit ones
   # too, fails to load kernel32.dll (c0000135). Such a prefix is made anew.
   if [ -x "$wine32_loader" ] && [ -f "$WINEPREFIX/system.reg" ] &&
-     [ -z "$(ls -A "$WINEPREFIX/drive_c/windows/syswow64" 2>/dev/null)" ]; then
+     [ -z "$(find "$WINEPREFIX/drive_c/windows/syswow64" -mindepth 1 -print -quit 2>/dev/null)" ]; then
     echo "Wine prefix $WINEPREFIX lacks 32-bit support (empty syswow64): making it anew" >&2
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
@@ -44,7 +44,8 @@ start)
   fi
   # The persistent server must not hold the caller's output open, or a caller
   # that reads it (a pipe) would wait for the server to end.
-  wineserver -p >/dev/null 2>&1 </dev/null
+  # (A server that already runs for this prefix is fine.)
+  wineserver -p >/dev/null 2>&1 </dev/null || true
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   ;;
 stop)
