@@ -80,12 +80,3 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
                                   WORLD_READ WORLD_EXECUTE @ONLY)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 endif()
-
-# Adds each named subdirectory that has a CMakeLists.txt (areas land one by one).
-macro(kova_add_existing_subdirs)
-  foreach(dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
-    endif()
-  endforeach()
-endmacro()

@@ -1,4 +1,5 @@
-# Cross build for 32-bit Windows with mingw-w64 (compiled and inspected, not run here).
+# Cross build for 32-bit Windows with mingw-w64; its tests run under Wine with 32-bit support.
+# The -posix variant is named on purpose: the plain name lacks std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -1,19 +1,46 @@
 #!/bin/sh
 # Installs what building and testing need on a Debian machine (run as root).
 # Idempotent: installs only what is missing.
+#
+# 32-bit Wine (wine32, from the i386 architecture) runs the i686 build. It must
+# be in place before any Wine prefix is made: a prefix made with 64-bit Wine
+# alone keeps an empty syswow64 folder, and once wine32 arrives every program in
+# it fails to start (scripts/wine-prefix.sh remakes such a prefix).
 set -eu
+export DEBIAN_FRONTEND=noninteractive
+
+is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
-  libgmp-dev libssl-dev libpugixml-dev wine wine64 \
+  libgmp-dev libssl-dev libpugixml-dev python3 wine wine64 \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686"
 missing=""
 for package in $packages; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing="$missing $package"
+  is_installed "$package" || missing="$missing $package"
 done
+updated=no
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
-  export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
+  updated=yes
   # shellcheck disable=SC2086
   apt-get install -y -qq $missing >/dev/null
+fi
+
+if ! is_installed wine32:i386; then
+  echo "Installing: wine32:i386 (32-bit Wine, runs the i686 build)"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    updated=no
+  fi
+  [ "$updated" = yes ] || apt-get update -qq
+  if ! apt-get install -y -qq wine32:i386 >/dev/null; then
+    echo "ERROR: 32-bit Wine (wine32:i386) could not be installed." >&2
+    echo "  Often the amd64 and i386 archives hold different versions of Wine for a while" >&2
+    echo "  (a version skew); compare: apt-cache policy wine64 wine32:i386" >&2
+    echo "  Without it the i686 build cannot run: its tests will fail." >&2
+    exit 1
+  fi
 fi

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the native, sanitizer,
-# Windows x86_64 and Windows i686 configurations, runs the native tests, the
-# sanitizer tests and the Windows tests under Wine, and ends with the line
-# 'N passed, N failed' (test cases, plus one failure for each configuration
-# that does not build and each test program that crashed or timed out).
+# Windows x86_64 and Windows i686 configurations, runs the native and sanitizer
+# tests natively and both Windows builds' tests under Wine, and ends with the
+# line 'N passed, N failed'. Test cases are counted from the GoogleTest result
+# files (scripts/sum-test-results.py); a configuration that does not build, a
+# test program that crashed or timed out and a results file that is missing
+# or unreadable count as one failure each.
 set -u
 cd "$(dirname "$0")/.."
 
 if [ "$(id -u)" = 0 ]; then
-  scripts/install-deps.sh
+  scripts/install-deps.sh || echo "warning: installing the dependencies failed (see above)"
 fi
+
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
 
 passed=0
 failed=0
@@ -19,7 +24,7 @@ build() {
   echo "== build $preset"
   mkdir -p build
   if cmake --preset "$preset" >"build/$preset.log" 2>&1 &&
-     cmake --build --preset "$preset" >>"build/$preset.log" 2>&1; then
+     cmake --build --preset "$preset" -j 2 >>"build/$preset.log" 2>&1; then
     rm -f "build/$preset.log"
     return 0
   fi
@@ -29,49 +34,41 @@ build() {
   return 1
 }
 
-# Adds the cases of one configuration's GoogleTest result files to the totals.
-# A ctest entry that failed without a failing case in its file (a crash, a
-# timeout, a missing file) counts as one failure.
-count_results() {
-  local dir=$1 junit=$1/ctest-junit.xml
-  local file tests failures errors skipped
-  for file in "$dir"/test-results/*.xml; do
-    [ -f "$file" ] || continue
-    read -r tests failures errors skipped < <(
-      sed -n 's/.*<testsuites[^>]* tests="\([0-9]*\)" failures="\([0-9]*\)" disabled="[0-9]*" errors="\([0-9]*\)".*/\1 \2 \3 0/p' "$file" | head -n 1)
-    [ -n "${tests:-}" ] || continue
-    skipped=$(grep -c 'result="skipped"' "$file")
-    passed=$((passed + tests - failures - errors - skipped))
-    failed=$((failed + failures + errors))
-  done
-  [ -f "$junit" ] || return 0
-  local name
-  for name in $(grep -o '<testcase name="[^"]*"[^>]*status="fail"' "$junit" | sed 's/<testcase name="\([^"]*\)".*/\1/'); do
-    file="$dir/test-results/$name.xml"
-    if [ ! -f "$file" ] || ! grep -q '<failure' "$file"; then
-      echo "FAILED without a failing case (crash or timeout): $name"
-      failed=$((failed + 1))
-    fi
-  done
-}
-
+# Runs one configuration's tests and adds its cases to the totals.
 run_ctest() {
   local preset=$1 dir=build/$1
+  local tests_json=$dir/ctest-tests.json junit=$dir/ctest-junit.xml counts
   echo "== test $preset"
-  rm -f "$dir"/test-results/*.xml "$dir/ctest-junit.xml"
-  ctest --preset "$preset" --output-junit "$PWD/$dir/ctest-junit.xml" 2>&1 | tail -n 25
-  count_results "$dir"
+  rm -f "$dir"/test-results/*.xml "$junit"
+  # Written just before the run: result files older than it are stale.
+  ctest --preset "$preset" --show-only=json-v1 >"$tests_json" 2>/dev/null
+  ctest --preset "$preset" --output-junit "$PWD/$junit" 2>&1 | tail -n 25
+  counts=$("$python" scripts/sum-test-results.py "$tests_json" "$junit")
+  if [[ "$counts" =~ ^([0-9]+)\ ([0-9]+)$ ]]; then
+    echo "-- $preset: ${BASH_REMATCH[1]} passed, ${BASH_REMATCH[2]} failed"
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+  else
+    echo "FAILED: the results of $preset could not be summed"
+    failed=$((failed + 1))
+  fi
+}
+
+# Windows tests run under Wine, each build in its own headless prefix (64-bit
+# with 32-bit support), served only while that build's tests run.
+run_wine_ctest() {
+  local preset=$1 prefix=$PWD/build/$1/wineprefix
+  scripts/wine-prefix.sh start "$prefix"
+  trap "scripts/wine-prefix.sh stop '$prefix'" EXIT
+  run_ctest "$preset"
+  scripts/wine-prefix.sh stop "$prefix"
+  trap - EXIT
 }
 
 if build linux; then run_ctest linux; fi
 if build linux-asan; then run_ctest linux-asan; fi
-build windows-i686 || true
-if build windows; then
-  prefix=$PWD/build/windows/wineprefix
-  scripts/wine-prefix.sh start "$prefix"
-  trap 'scripts/wine-prefix.sh stop "$prefix"' EXIT
-  run_ctest windows
-fi
+if build windows; then run_wine_ctest windows; fi
+if build windows-i686; then run_wine_ctest windows-i686; fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
