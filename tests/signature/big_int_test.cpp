@@ -483,6 +483,44 @@ TEST(BigIntStorage, GrowthDoublesFromEight) {
   EXPECT_EQ(shifted.DigitCount(), 41);
 }
 
+// Operations that end with exactly as many digits as the operand had room for,
+// or one more: a result must never hold more digits than its array.
+struct CapacityCase {
+  const char* name;
+  const char* value;  // its digit count equals its capacity
+  int shiftBits;      // left
+  const char* want;
+};
+
+class ResultWithinCapacity : public testing::TestWithParam<CapacityCase> {};
+
+TEST_P(ResultWithinCapacity, AfterLeftShift) {
+  const CapacityCase& c = GetParam();
+  BigInt value = FromHex(c.value);
+  ASSERT_EQ(value.Capacity(), value.DigitCount());
+  value <<= c.shiftBits;
+  EXPECT_EQ(ToHex(value), c.want);
+  EXPECT_LE(value.DigitCount(), value.Capacity());
+  const BigInt shifted = FromHex(c.value) << c.shiftBits;
+  EXPECT_LE(shifted.DigitCount(), shifted.Capacity());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BigIntStorage, ResultWithinCapacity,
+    testing::Values(
+        CapacityCase{"EightDigitsCarryOut", "80000000000000000000000000000000", 1,
+                     "100000000000000000000000000000000"},
+        CapacityCase{"EightDigitsCarryOutBy15", "FFFF0000000000000000000000000001", 15,
+                     "7FFF80000000000000000000000000008000"},
+        CapacityCase{"NegativeEightDigitsCarryOut", "-80000000000000000000000000000000", 1,
+                     "-100000000000000000000000000000000"},
+        CapacityCase{"SixteenDigitsCarryOut",
+                     "C000000000000000000000000000000000000000000000000000000000000000", 2,
+                     "30000000000000000000000000000000000000000000000000000000000000000"},
+        CapacityCase{"EightDigitsWholeDigitAndCarry", "80000000000000000000000000000000", 17,
+                     "1000000000000000000000000000000000000"}),
+    CaseName<CapacityCase>);
+
 TEST(BigIntStorage, CopiesAreIndependentAndKeepCapacity) {
   BigInt original = FromHex("-123456789ABCDEF");
   original.SetDigit(20, 0);
