@@ -350,6 +350,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "555555555555555555555555", "1"},
         DivisionCase{"RemainderNeedsBorrowAboveDivisor", "1FFFE0000", "FFFF0001", "1",
                      "FFFEFFFF"},
+        // Long division one digit per step: an estimate that the top two
+        // digits correct, one that is still too large and is added back, and
+        // a divisor whose top digit must be shifted up first.
+        DivisionCase{"EstimateCorrected", "FFFE7FFF8000FFFE0000FFFF8000", "FFFF800000000001",
+                     "FFFEFFFF0000", "7FFD000200008000"},
+        DivisionCase{"EstimateAddedBack", "FFFEFFFF000100007FFF00018000", "FFFFFFFFFFFE0001",
+                     "FFFEFFFF0002", "FFFD7FFE00067FFE"},
+        DivisionCase{"DivisorNormalised", "123456789ABCDEF0123456789", "1000300005",
+                     "12341FDC3577F493", "63C5DA0AA"},
         DivisionCase{"NegativeDividend", "-7", "2", "-3", "-1"},
         DivisionCase{"NegativeDivisor", "7", "-2", "-3", "1"},
         DivisionCase{"BothNegative", "-7", "-2", "3", "-1"},
