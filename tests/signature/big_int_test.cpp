@@ -350,11 +350,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "555555555555555555555555", "1"},
         DivisionCase{"RemainderNeedsBorrowAboveDivisor", "1FFFE0000", "FFFF0001", "1",
                      "FFFEFFFF"},
-        // Long division one digit per step: an estimate that the top two
-        // digits correct, one that is still too large and is added back, and
-        // a divisor whose top digit must be shifted up first.
+        // Long division one digit per step: estimates that the top two
+        // digits correct (once more than adding back could mend), one that is
+        // still too large and is added back, and a divisor whose top digit
+        // must be shifted up first.
         DivisionCase{"EstimateCorrected", "FFFE7FFF8000FFFE0000FFFF8000", "FFFF800000000001",
                      "FFFEFFFF0000", "7FFD000200008000"},
+        DivisionCase{"EstimateTwoTooLargeCorrected", "FFFE0001FFFFFFFE", "8001FFFF7FFF", "1FFF4",
+                     "1AFFFBFFF2"},
         DivisionCase{"EstimateAddedBack", "FFFEFFFF000100007FFF00018000", "FFFFFFFFFFFE0001",
                      "FFFEFFFF0002", "FFFD7FFE00067FFE"},
         DivisionCase{"DivisorNormalised", "123456789ABCDEF0123456789", "1000300005",
