@@ -50,6 +50,8 @@ struct ParserCase {
   std::string error;  // empty: ParseText returns true
 };
 
+void PrintTo(const ParserCase& test, std::ostream* out) { *out << test.name; }
+
 class ParserCases : public testing::TestWithParam<ParserCase> {};
 
 TEST_P(ParserCases, FillsStoreAndReportsFirstError) {
@@ -227,6 +229,8 @@ struct IntegerCase {
   int32_t value;
 };
 
+void PrintTo(const IntegerCase& test, std::ostream* out) { *out << test.name; }
+
 class IntegerFromTextCases : public testing::TestWithParam<IntegerCase> {};
 
 TEST_P(IntegerFromTextCases, Converts) {
@@ -269,6 +273,8 @@ struct DoubleCase {
   bool ok;
   double value;  // compared bit for bit
 };
+
+void PrintTo(const DoubleCase& test, std::ostream* out) { *out << test.name; }
 
 class DoubleFromTextCases : public testing::TestWithParam<DoubleCase> {};
 

@@ -72,6 +72,8 @@ struct ReaderCase {
   int32_t errorLine = 0;
 };
 
+void PrintTo(const ReaderCase& test, std::ostream* out) { *out << test.name; }
+
 class ReaderCases : public testing::TestWithParam<ReaderCase> {};
 
 // These tests also run against the reader built without its fast path over
@@ -213,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Reader, ReaderCases, testing::ValuesIn(kReaderCases),
                            return std::string(info.param.name);
                          });
 
-TEST(XMLReader, BeforeAnyTextEndsAtOnceWithoutError) {
+TEST(XmlReader, BeforeAnyTextEndsAtOnceWithoutError) {
   XMLParser reader;
   XMLToken token;
   EXPECT_FALSE(reader.NextToken(token));
@@ -221,7 +223,7 @@ TEST(XMLReader, BeforeAnyTextEndsAtOnceWithoutError) {
   EXPECT_EQ(reader.GetLineNumber(), 0);
 }
 
-TEST(XMLReader, ResumesAfterErrorAndKeepsItUntilNewText) {
+TEST(XmlReader, ResumesAfterErrorAndKeepsItUntilNewText) {
   XMLParser reader;
   reader.SetSourceText("<a>x>y</a>");
   XMLToken token;
@@ -243,7 +245,7 @@ TEST(XMLReader, ResumesAfterErrorAndKeepsItUntilNewText) {
   EXPECT_EQ(reader.GetLineNumber(), 1);
 }
 
-TEST(XMLReader, LaterErrorReplacesText) {
+TEST(XmlReader, LaterErrorReplacesText) {
   XMLParser reader;
   reader.SetSourceText("a>\n<b></c>");
   XMLToken token;
@@ -256,7 +258,7 @@ TEST(XMLReader, LaterErrorReplacesText) {
   EXPECT_EQ(reader.GetLineNumber(), 2);
 }
 
-TEST(XMLReader, SetSourceTextStartsOver) {
+TEST(XmlReader, SetSourceTextStartsOver) {
   XMLParser reader;
   reader.SetSourceText("<a>\n<b");
   ReadAll(reader);
@@ -268,7 +270,7 @@ TEST(XMLReader, SetSourceTextStartsOver) {
   EXPECT_EQ(reader.GetLineNumber(), 1);
 }
 
-TEST(XMLReader, DeepNestingReadsWithoutRecursion) {
+TEST(XmlReader, DeepNestingReadsWithoutRecursion) {
   constexpr int kDepth = 10000;
   std::string document;
   for (int i = 0; i < kDepth; ++i) document += "<a>";
@@ -293,7 +295,7 @@ TEST(XMLReader, DeepNestingReadsWithoutRecursion) {
   EXPECT_EQ(token.path, "");
 }
 
-TEST(XMLReader, LongTokensAndUnterminatedEntitiesKeepEveryByte) {
+TEST(XmlReader, LongTokensAndUnterminatedEntitiesKeepEveryByte) {
   // An '&' never followed by ';' is copied however many of them there are.
   const std::string ampersands(1 << 20, '&');
   XMLParser reader;
@@ -307,6 +309,8 @@ struct DecodeCase {
   std::string text;
   std::string decoded;
 };
+
+void PrintTo(const DecodeCase& test, std::ostream* out) { *out << test.name; }
 
 class DecodeEntitiesCases : public testing::TestWithParam<DecodeCase> {};
 

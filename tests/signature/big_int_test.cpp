@@ -326,6 +326,8 @@ struct DivisionCase {
   const char* remainder;
 };
 
+void PrintTo(const DivisionCase& test, std::ostream* out) { *out << test.name; }
+
 class Division : public testing::TestWithParam<DivisionCase> {};
 
 TEST_P(Division, TruncatesTowardZero) {
@@ -503,6 +505,8 @@ struct CapacityCase {
   int shiftBits;      // left
   const char* want;
 };
+
+void PrintTo(const CapacityCase& test, std::ostream* out) { *out << test.name; }
 
 class ResultWithinCapacity : public testing::TestWithParam<CapacityCase> {};
 
