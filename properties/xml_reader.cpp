@@ -68,8 +68,8 @@ char EntityByte(const char* name, size_t length) {
 
 }  // namespace
 
-bool XMLToken::AddAttribute(const std::string& key, const std::string& value) {
-  return attributes.insert_or_assign(key, value).second;
+bool XMLToken::AddAttribute(std::string key, std::string value) {
+  return attributes.insert_or_assign(std::move(key), std::move(value)).second;
 }
 
 std::string XMLParser::DecodeEntities(const std::string& text) {
@@ -343,8 +343,7 @@ std::string XMLParser::RecordAttribute(XMLToken& token) {
   DecodeEntitiesInPlace(state_.attributeKey);
   DecodeEntitiesInPlace(state_.attributeValue);
   std::string key = state_.attributeKey;
-  token.attributes.insert_or_assign(std::move(state_.attributeKey),
-                                    std::move(state_.attributeValue));
+  token.AddAttribute(std::move(state_.attributeKey), std::move(state_.attributeValue));
   state_.attributeKey.clear();
   state_.attributeValue.clear();
   return key;

@@ -33,7 +33,7 @@ struct XMLToken {
 
   // Stores the pair, replacing an earlier value of the key. True when the key
   // was new.
-  bool AddAttribute(const std::string& key, const std::string& value);
+  bool AddAttribute(std::string key, std::string value);
 };
 
 // A small pull reader for the XML-like text of properties documents. It is
