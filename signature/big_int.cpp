@@ -79,6 +79,18 @@ Digit SubtractBorrow(Digit* out, const Digit* a, std::int32_t n, Digit borrow) {
   return borrow;
 }
 
+// r = r + a * m over n digits; returns the carry into the digit above them.
+Digit AddProduct(Digit* r, const Digit* a, std::int32_t n, Digit m) {
+  Wide carry = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    // At most 0xFFFF * 0xFFFF + 2 * 0xFFFF: this can't overflow.
+    const Wide p = Wide{a[i]} * m + r[i] + carry;
+    r[i] = static_cast<Digit>(p);
+    carry = p >> kDigitBits;
+  }
+  return static_cast<Digit>(carry);
+}
+
 // r = r - a * m over n digits; returns what is still to be subtracted from
 // the digit above them.
 Wide SubtractProduct(Digit* r, const Digit* a, std::int32_t n, Digit m) {
@@ -318,16 +330,10 @@ BigInt BigInt::operator*(const BigInt& other) const {
   std::memset(product.digits_.get(), 0, total * sizeof(Digit));
   // One row per multiplier digit, added into the product as it is formed.
   for (std::int32_t j = 0; j < other.count_; ++j) {
-    const Wide multiplier = other.digits_[j];
+    const Digit multiplier = other.digits_[j];
     if (multiplier == 0) continue;
-    Wide carry = 0;
-    for (std::int32_t i = 0; i < count_; ++i) {
-      // At most 0xFFFF * 0xFFFF + 2 * 0xFFFF: this can't overflow.
-      const Wide p = Wide{digits_[i]} * multiplier + product.digits_[i + j] + carry;
-      product.digits_[i + j] = static_cast<Digit>(p);
-      carry = p >> kDigitBits;
-    }
-    product.digits_[count_ + j] = static_cast<Digit>(carry);
+    product.digits_[count_ + j] =
+        AddProduct(product.digits_.get() + j, digits_.get(), count_, multiplier);
   }
   product.count_ = total;
   product.Normalize();
