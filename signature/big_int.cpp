@@ -343,9 +343,16 @@ BigInt BigInt::operator*(const BigInt& other) const {
 BigInt& BigInt::operator*=(const BigInt& other) { return *this = *this * other; }
 
 BigInt BigInt::operator%(const BigInt& divisor) const {
-  BigInt quotient;
+  // DivMod without the quotient, which modular reduction never uses.
   BigInt remainder;
-  DivMod(divisor, quotient, remainder);
+  if (divisor.count_ == 0) return remainder;
+  if (CompareMagnitudes(divisor, *this) > 0) return *this;
+  if (divisor.count_ == 1) {
+    DivideByDigit(*this, divisor.digits_[0], nullptr, remainder);
+  } else {
+    DivideLong(*this, divisor, nullptr, remainder);
+  }
+  remainder.negative_ = negative_ && remainder.count_ != 0;
   return remainder;
 }
 
@@ -466,9 +473,9 @@ bool BigInt::DivMod(const BigInt& divisor, BigInt& quotientOut, BigInt& remainde
   if (CompareMagnitudes(divisor, *this) > 0) {
     remainder = *this;
   } else if (divisor.count_ == 1) {
-    DivideByDigit(*this, divisor.digits_[0], quotient, remainder);
+    DivideByDigit(*this, divisor.digits_[0], &quotient, remainder);
   } else {
-    DivideLong(*this, divisor, quotient, remainder);
+    DivideLong(*this, divisor, &quotient, remainder);
   }
   quotient.negative_ = (negative_ != divisor.negative_) && quotient.count_ != 0;
   remainder.negative_ = negative_ && remainder.count_ != 0;
@@ -477,17 +484,19 @@ bool BigInt::DivMod(const BigInt& divisor, BigInt& quotientOut, BigInt& remainde
   return true;
 }
 
-void BigInt::DivideByDigit(const BigInt& dividend, Digit divisor, BigInt& quotient,
+void BigInt::DivideByDigit(const BigInt& dividend, Digit divisor, BigInt* quotient,
                            BigInt& remainder) {
-  quotient.Reserve(dividend.count_);
+  if (quotient != nullptr) quotient->Reserve(dividend.count_);
   Wide rest = 0;  // below the divisor, so rest * 65,536 + digit fits in Wide
   for (std::int32_t i = dividend.count_ - 1; i >= 0; --i) {
     const Wide current = (rest << kDigitBits) | dividend.digits_[i];
-    quotient.digits_[i] = static_cast<Digit>(current / divisor);
+    if (quotient != nullptr) quotient->digits_[i] = static_cast<Digit>(current / divisor);
     rest = current % divisor;
   }
-  quotient.count_ = dividend.count_;
-  quotient.Normalize();
+  if (quotient != nullptr) {
+    quotient->count_ = dividend.count_;
+    quotient->Normalize();
+  }
   remainder = BigInt(static_cast<std::int32_t>(rest));
 }
 
@@ -495,23 +504,28 @@ void BigInt::DivideByDigit(const BigInt& dividend, Digit divisor, BigInt& quotie
 // with the divisor shifted until its top bit is set, the estimate from the
 // top two remainder digits and the divisor's top two digits is at most one too
 // large after the correction below, and the rare excess is added back.
-void BigInt::DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt& quotient,
+void BigInt::DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt* quotient,
                         BigInt& remainder) {
   const std::int32_t n = divisor.count_;
   const std::int32_t m = dividend.count_ - n;
   const int normalizingShift = kDigitBits - BitWidth(divisor.digits_[n - 1]);
 
-  BigInt v(divisor);
-  v.negative_ = false;
-  v.ShiftLeftInPlace(normalizingShift);  // still n digits
+  // A divisor whose top bit is set already, such as the signature modulus,
+  // is used as it is.
+  BigInt shiftedDivisor;
+  if (normalizingShift != 0) {
+    shiftedDivisor = divisor;
+    shiftedDivisor.ShiftLeftInPlace(normalizingShift);  // still n digits
+  }
+  const Digit* const vn =
+      normalizingShift != 0 ? shiftedDivisor.digits_.get() : divisor.digits_.get();
   BigInt u(dividend);
   u.negative_ = false;
   u.ShiftLeftInPlace(normalizingShift);
   if (u.count_ == m + n) u.SetDigit(m + n, 0);  // one digit above the dividend's
 
-  quotient.Reserve(m + 1);
+  if (quotient != nullptr) quotient->Reserve(m + 1);
   Digit* const un = u.digits_.get();
-  const Digit* const vn = v.digits_.get();
   const std::uint64_t base = std::uint64_t{1} << kDigitBits;
   const std::uint64_t vTop = vn[n - 1];
   const std::uint64_t vNext = vn[n - 2];
@@ -533,10 +547,12 @@ void BigInt::DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt& q
       --estimate;
       window[n] = static_cast<Digit>(window[n] + AddDigits(window, window, vn, n));
     }
-    quotient.digits_[j] = static_cast<Digit>(estimate);
+    if (quotient != nullptr) quotient->digits_[j] = static_cast<Digit>(estimate);
   }
-  quotient.count_ = m + 1;
-  quotient.Normalize();
+  if (quotient != nullptr) {
+    quotient->count_ = m + 1;
+    quotient->Normalize();
+  }
 
   u.count_ = n;
   u.Normalize();

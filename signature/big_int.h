@@ -110,10 +110,11 @@ class BigInt {
   // |a| - |b| for |a| >= |b|.
   static BigInt SubtractMagnitudes(const BigInt& a, const BigInt& b);
   static BigInt WithSign(BigInt value, bool negative);
-  // Magnitude divisions for |dividend| >= |divisor|, signs set by DivMod.
-  static void DivideByDigit(const BigInt& dividend, Digit divisor, BigInt& quotient,
+  // Magnitude divisions for |dividend| >= |divisor|; the caller sets the
+  // signs. A null quotient is not computed.
+  static void DivideByDigit(const BigInt& dividend, Digit divisor, BigInt* quotient,
                             BigInt& remainder);
-  static void DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt& quotient,
+  static void DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt* quotient,
                          BigInt& remainder);
 
   bool negative_ = false;
