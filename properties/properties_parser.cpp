@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "properties/xml_parser.h"
+#include "properties/xml_reader.h"
 
 namespace Kova {
 

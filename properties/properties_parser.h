@@ -29,7 +29,7 @@ class PropertiesParser {
   // Fills the process-wide partner properties store.
   PropertiesParser();
   explicit PropertiesParser(PropertiesStore& store);
-  virtual ~PropertiesParser();
+  ~PropertiesParser();
 
   PropertiesParser(const PropertiesParser&) = delete;
   PropertiesParser& operator=(const PropertiesParser&) = delete;

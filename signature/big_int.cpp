@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/text_rules.h"
 #include "signature/md5.h"
 
 namespace {
@@ -18,11 +19,9 @@ constexpr std::int32_t kMaxDigits = std::int32_t{1} << 26;
 Wide LowDigitMask() { return (Wide{1} << kDigitBits) - 1; }
 
 // 0 to 15 for a hexadecimal digit; every other character stands for 0.
-Digit HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return static_cast<Digit>(c - '0');
-  if (c >= 'a' && c <= 'f') return static_cast<Digit>(c - 'a' + 10);
-  if (c >= 'A' && c <= 'F') return static_cast<Digit>(c - 'A' + 10);
-  return 0;
+Digit HexPositionValue(char c) {
+  const int value = text::HexDigitValue(c);
+  return static_cast<Digit>(value < 0 ? 0 : value);
 }
 
 int BitWidth(Digit d) {
@@ -32,6 +31,77 @@ int BitWidth(Digit d) {
     d = static_cast<Digit>(d >> 1);
   }
   return width;
+}
+
+// The digit loops that addition, subtraction and division share, shaped like
+// GMP's mpn functions: each works on n digits and returns its carry or borrow.
+
+// out = a + b over n digits; returns the carry out of the top digit.
+Digit AddDigits(Digit* out, const Digit* a, const Digit* b, std::int32_t n) {
+  Wide carry = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    const Wide s = Wide{a[i]} + b[i] + carry;
+    out[i] = static_cast<Digit>(s);
+    carry = s >> kDigitBits;
+  }
+  return static_cast<Digit>(carry);
+}
+
+// out = a + carry over n digits; returns the carry out of the top digit.
+Digit AddCarry(Digit* out, const Digit* a, std::int32_t n, Digit carry) {
+  for (std::int32_t i = 0; i < n; ++i) {
+    const Wide s = Wide{a[i]} + carry;
+    out[i] = static_cast<Digit>(s);
+    carry = static_cast<Digit>(s >> kDigitBits);
+  }
+  return carry;
+}
+
+// out = a - b over n digits; returns the borrow out of the top digit.
+Digit SubtractDigits(Digit* out, const Digit* a, const Digit* b, std::int32_t n) {
+  Wide borrow = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    // A negative difference wraps around, which sets bit 16: that is the borrow.
+    const Wide d = Wide{a[i]} - b[i] - borrow;
+    out[i] = static_cast<Digit>(d);
+    borrow = (d >> kDigitBits) & 1;
+  }
+  return static_cast<Digit>(borrow);
+}
+
+// out = a - borrow over n digits; returns the borrow out of the top digit.
+Digit SubtractBorrow(Digit* out, const Digit* a, std::int32_t n, Digit borrow) {
+  for (std::int32_t i = 0; i < n; ++i) {
+    const Wide d = Wide{a[i]} - borrow;
+    out[i] = static_cast<Digit>(d);
+    borrow = static_cast<Digit>((d >> kDigitBits) & 1);
+  }
+  return borrow;
+}
+
+// r = r + a * m over n digits; returns the carry into the digit above them.
+Digit AddProduct(Digit* r, const Digit* a, std::int32_t n, Digit m) {
+  Wide carry = 0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    // At most 0xFFFF * 0xFFFF + 2 * 0xFFFF: this can't overflow.
+    const Wide p = Wide{a[i]} * m + r[i] + carry;
+    r[i] = static_cast<Digit>(p);
+    carry = p >> kDigitBits;
+  }
+  return static_cast<Digit>(carry);
+}
+
+// r = r - a * m over n digits; returns what is still to be subtracted from
+// the digit above them.
+Wide SubtractProduct(Digit* r, const Digit* a, std::int32_t n, Digit m) {
+  Wide carry = 0;  // the product's high part plus the borrow, at most 0xFFFF + 1
+  for (std::int32_t i = 0; i < n; ++i) {
+    const Wide p = Wide{a[i]} * m + carry;  // can't overflow: 0xFFFF * 0xFFFF + 0x10000
+    const Wide d = Wide{r[i]} - static_cast<Digit>(p);
+    r[i] = static_cast<Digit>(d);
+    carry = (p >> kDigitBits) + ((d >> kDigitBits) & 1);
+  }
+  return carry;
 }
 
 }  // namespace
@@ -60,7 +130,7 @@ BigInt::BigInt(std::string_view hexText) {
   for (std::size_t position = 0; position < hexText.size(); ++position) {
     const char c = hexText[hexText.size() - 1 - position];
     digits_[position / kCharsPerDigit] |=
-        static_cast<Digit>(HexDigitValue(c) << (4 * (position % kCharsPerDigit)));
+        static_cast<Digit>(HexPositionValue(c) << (4 * (position % kCharsPerDigit)));
   }
   count_ = static_cast<std::int32_t>(digitsNeeded);
   Normalize();
@@ -206,20 +276,12 @@ BigInt BigInt::AddMagnitudes(const BigInt& a, const BigInt& b) {
   BigInt sum;
   if (longer.count_ == 0) return sum;
   sum.Reserve(longer.count_ + 1);
-  Wide carry = 0;
-  std::int32_t i = 0;
-  for (; i < shorter.count_; ++i) {
-    const Wide s = Wide{longer.digits_[i]} + shorter.digits_[i] + carry;
-    sum.digits_[i] = static_cast<Digit>(s);
-    carry = s >> kDigitBits;
-  }
-  for (; i < longer.count_; ++i) {
-    const Wide s = Wide{longer.digits_[i]} + carry;
-    sum.digits_[i] = static_cast<Digit>(s);
-    carry = s >> kDigitBits;
-  }
+  Digit* const out = sum.digits_.get();
+  Digit carry = AddDigits(out, longer.digits_.get(), shorter.digits_.get(), shorter.count_);
+  carry = AddCarry(out + shorter.count_, longer.digits_.get() + shorter.count_,
+                   longer.count_ - shorter.count_, carry);
   sum.count_ = longer.count_;
-  if (carry != 0) sum.digits_[sum.count_++] = static_cast<Digit>(carry);
+  if (carry != 0) out[sum.count_++] = carry;
   return sum;
 }
 
@@ -227,13 +289,10 @@ BigInt BigInt::SubtractMagnitudes(const BigInt& a, const BigInt& b) {
   BigInt difference;
   if (a.count_ == 0) return difference;
   difference.Reserve(a.count_);
-  Wide borrow = 0;
-  for (std::int32_t i = 0; i < a.count_; ++i) {
-    // A negative difference wraps around, which sets bit 16: that is the borrow.
-    const Wide d = Wide{a.digits_[i]} - (i < b.count_ ? b.digits_[i] : 0) - borrow;
-    difference.digits_[i] = static_cast<Digit>(d);
-    borrow = (d >> kDigitBits) & 1;
-  }
+  Digit* const out = difference.digits_.get();
+  // |a| >= |b|: no borrow leaves the top digit.
+  const Digit borrow = SubtractDigits(out, a.digits_.get(), b.digits_.get(), b.count_);
+  SubtractBorrow(out + b.count_, a.digits_.get() + b.count_, a.count_ - b.count_, borrow);
   difference.count_ = a.count_;
   difference.Normalize();
   return difference;
@@ -271,16 +330,10 @@ BigInt BigInt::operator*(const BigInt& other) const {
   std::memset(product.digits_.get(), 0, total * sizeof(Digit));
   // One row per multiplier digit, added into the product as it is formed.
   for (std::int32_t j = 0; j < other.count_; ++j) {
-    const Wide multiplier = other.digits_[j];
+    const Digit multiplier = other.digits_[j];
     if (multiplier == 0) continue;
-    Wide carry = 0;
-    for (std::int32_t i = 0; i < count_; ++i) {
-      // At most 0xFFFF * 0xFFFF + 2 * 0xFFFF: this can't overflow.
-      const Wide p = Wide{digits_[i]} * multiplier + product.digits_[i + j] + carry;
-      product.digits_[i + j] = static_cast<Digit>(p);
-      carry = p >> kDigitBits;
-    }
-    product.digits_[count_ + j] = static_cast<Digit>(carry);
+    product.digits_[count_ + j] =
+        AddProduct(product.digits_.get() + j, digits_.get(), count_, multiplier);
   }
   product.count_ = total;
   product.Normalize();
@@ -290,9 +343,16 @@ BigInt BigInt::operator*(const BigInt& other) const {
 BigInt& BigInt::operator*=(const BigInt& other) { return *this = *this * other; }
 
 BigInt BigInt::operator%(const BigInt& divisor) const {
-  BigInt quotient;
+  // DivMod without the quotient, which modular reduction never uses.
   BigInt remainder;
-  DivMod(divisor, quotient, remainder);
+  if (divisor.count_ == 0) return remainder;
+  if (CompareMagnitudes(divisor, *this) > 0) return *this;
+  if (divisor.count_ == 1) {
+    DivideByDigit(*this, divisor.digits_[0], nullptr, remainder);
+  } else {
+    DivideLong(*this, divisor, nullptr, remainder);
+  }
+  remainder.negative_ = negative_ && remainder.count_ != 0;
   return remainder;
 }
 
@@ -412,64 +472,92 @@ bool BigInt::DivMod(const BigInt& divisor, BigInt& quotientOut, BigInt& remainde
   }
   if (CompareMagnitudes(divisor, *this) > 0) {
     remainder = *this;
+  } else if (divisor.count_ == 1) {
+    DivideByDigit(*this, divisor.digits_[0], &quotient, remainder);
   } else {
-    // Shift and subtract, one quotient bit per step. The remainder starts as
-    // the dividend's top (bit length of the divisor - 1) bits, so it never
-    // needs more than one digit above the divisor's.
-    const std::int32_t quotientBits = BitLength() - divisor.BitLength() + 1;
-    const std::int32_t divisorCount = divisor.count_;
-    const Digit* const d = divisor.digits_.get();
-    remainder = *this;
-    remainder.negative_ = false;
-    remainder.ShiftRightInPlace(quotientBits);
-    remainder.Reserve(divisorCount + 1);
-    Digit* const r = remainder.digits_.get();
-    std::int32_t remainderCount = remainder.count_;
-
-    const std::int32_t quotientCount = (quotientBits + kDigitBits - 1) / kDigitBits;
-    quotient.Reserve(quotientCount);
-    std::memset(quotient.digits_.get(), 0, quotientCount * sizeof(Digit));
-    quotient.count_ = quotientCount;
-
-    for (std::int32_t bit = quotientBits - 1; bit >= 0; --bit) {
-      // Double the remainder and bring in the dividend's next bit.
-      Wide carry = (digits_[bit / kDigitBits] >> (bit % kDigitBits)) & 1;
-      for (std::int32_t i = 0; i < remainderCount; ++i) {
-        const Wide t = (Wide{r[i]} << 1) | carry;
-        r[i] = static_cast<Digit>(t);
-        carry = t >> kDigitBits;
-      }
-      if (carry != 0) r[remainderCount++] = static_cast<Digit>(carry);
-
-      // Remainder >= divisor? Both are normalised here.
-      bool atLeastDivisor = remainderCount > divisorCount;
-      if (remainderCount == divisorCount) {
-        std::int32_t i = divisorCount - 1;
-        while (i > 0 && r[i] == d[i]) --i;
-        atLeastDivisor = r[i] >= d[i];
-      }
-      if (!atLeastDivisor) continue;
-
-      quotient.digits_[bit / kDigitBits] |= static_cast<Digit>(1u << (bit % kDigitBits));
-      // The remainder is below twice the divisor here, so the borrow stops at
-      // the digit above the divisor's digits at the latest.
-      Wide borrow = 0;
-      for (std::int32_t i = 0; i < divisorCount; ++i) {
-        const Wide t = Wide{r[i]} - d[i] - borrow;
-        r[i] = static_cast<Digit>(t);
-        borrow = (t >> kDigitBits) & 1;
-      }
-      if (remainderCount > divisorCount) r[divisorCount] = static_cast<Digit>(r[divisorCount] - borrow);
-      while (remainderCount > 0 && r[remainderCount - 1] == 0) --remainderCount;
-    }
-    remainder.count_ = remainderCount;
-    quotient.Normalize();
+    DivideLong(*this, divisor, &quotient, remainder);
   }
   quotient.negative_ = (negative_ != divisor.negative_) && quotient.count_ != 0;
   remainder.negative_ = negative_ && remainder.count_ != 0;
   quotientOut = std::move(quotient);
   remainderOut = std::move(remainder);
   return true;
+}
+
+void BigInt::DivideByDigit(const BigInt& dividend, Digit divisor, BigInt* quotient,
+                           BigInt& remainder) {
+  if (quotient != nullptr) quotient->Reserve(dividend.count_);
+  Wide rest = 0;  // below the divisor, so rest * 65,536 + digit fits in Wide
+  for (std::int32_t i = dividend.count_ - 1; i >= 0; --i) {
+    const Wide current = (rest << kDigitBits) | dividend.digits_[i];
+    if (quotient != nullptr) quotient->digits_[i] = static_cast<Digit>(current / divisor);
+    rest = current % divisor;
+  }
+  if (quotient != nullptr) {
+    quotient->count_ = dividend.count_;
+    quotient->Normalize();
+  }
+  remainder = BigInt(static_cast<std::int32_t>(rest));
+}
+
+// Schoolbook long division, one quotient digit per step (Knuth's algorithm D):
+// with the divisor shifted until its top bit is set, the estimate from the
+// top two remainder digits and the divisor's top two digits is at most one too
+// large after the correction below, and the rare excess is added back.
+void BigInt::DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt* quotient,
+                        BigInt& remainder) {
+  const std::int32_t n = divisor.count_;
+  const std::int32_t m = dividend.count_ - n;
+  const int normalizingShift = kDigitBits - BitWidth(divisor.digits_[n - 1]);
+
+  // A divisor whose top bit is set already, such as the signature modulus,
+  // is used as it is.
+  BigInt shiftedDivisor;
+  if (normalizingShift != 0) {
+    shiftedDivisor = divisor;
+    shiftedDivisor.ShiftLeftInPlace(normalizingShift);  // still n digits
+  }
+  const Digit* const vn =
+      normalizingShift != 0 ? shiftedDivisor.digits_.get() : divisor.digits_.get();
+  BigInt u(dividend);
+  u.negative_ = false;
+  u.ShiftLeftInPlace(normalizingShift);
+  if (u.count_ == m + n) u.SetDigit(m + n, 0);  // one digit above the dividend's
+
+  if (quotient != nullptr) quotient->Reserve(m + 1);
+  Digit* const un = u.digits_.get();
+  const std::uint64_t base = std::uint64_t{1} << kDigitBits;
+  const std::uint64_t vTop = vn[n - 1];
+  const std::uint64_t vNext = vn[n - 2];
+  for (std::int32_t j = m; j >= 0; --j) {
+    const std::uint64_t top = (std::uint64_t{un[j + n]} << kDigitBits) | un[j + n - 1];
+    std::uint64_t estimate = top / vTop;
+    std::uint64_t rest = top % vTop;
+    while (estimate >= base || estimate * vNext > ((rest << kDigitBits) | un[j + n - 2])) {
+      --estimate;
+      rest += vTop;
+      if (rest >= base) break;
+    }
+    Digit* const window = un + j;
+    const Wide owed = SubtractProduct(window, vn, n, static_cast<Digit>(estimate));
+    const Wide topDigit = Wide{window[n]} - owed;
+    window[n] = static_cast<Digit>(topDigit);
+    if ((topDigit >> kDigitBits) != 0) {
+      // The estimate was one too large: add the divisor back once.
+      --estimate;
+      window[n] = static_cast<Digit>(window[n] + AddDigits(window, window, vn, n));
+    }
+    if (quotient != nullptr) quotient->digits_[j] = static_cast<Digit>(estimate);
+  }
+  if (quotient != nullptr) {
+    quotient->count_ = m + 1;
+    quotient->Normalize();
+  }
+
+  u.count_ = n;
+  u.Normalize();
+  u.ShiftRightInPlace(normalizingShift);
+  remainder = std::move(u);
 }
 
 BigInt BigInt::PowMod(const BigInt& exponent, const BigInt& modulus) const {

@@ -30,7 +30,7 @@ class BigInt {
   BigInt(BigInt&& other) noexcept;
   BigInt& operator=(const BigInt& other);
   BigInt& operator=(BigInt&& other) noexcept;
-  virtual ~BigInt() = default;
+  ~BigInt() = default;
 
   // The digest number: the MD5 digest of the bytes read as a big-endian number,
   // extended by filler hex digits 0, 1, 2 ... when `bitCount` asks for more
@@ -110,6 +110,12 @@ class BigInt {
   // |a| - |b| for |a| >= |b|.
   static BigInt SubtractMagnitudes(const BigInt& a, const BigInt& b);
   static BigInt WithSign(BigInt value, bool negative);
+  // Magnitude divisions for |dividend| >= |divisor|; the caller sets the
+  // signs. A null quotient is not computed.
+  static void DivideByDigit(const BigInt& dividend, Digit divisor, BigInt* quotient,
+                            BigInt& remainder);
+  static void DivideLong(const BigInt& dividend, const BigInt& divisor, BigInt* quotient,
+                         BigInt& remainder);
 
   bool negative_ = false;
   std::unique_ptr<Digit[]> digits_;

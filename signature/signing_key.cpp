@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text_rules.h"
 #include "signature/file_signature.h"
 
 namespace {
@@ -15,10 +16,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 }  // namespace
@@ -61,7 +58,7 @@ bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error)
       return false;
     }
     if (value.empty() || value.size() > kMaxKeyHexDigits ||
-        !std::all_of(value.begin(), value.end(), IsHexDigit)) {
+        !std::all_of(value.begin(), value.end(), text::IsHexDigit)) {
       error = where + "'" + std::string(name) + "' must be 1 to " +
               std::to_string(kMaxKeyHexDigits) + " hexadecimal digits";
       return false;

@@ -15,7 +15,7 @@
 #include "bench/bench_timing.h"
 #include "properties/properties_parser.h"
 #include "properties/properties_store.h"
-#include "properties/xml_parser.h"
+#include "properties/xml_reader.h"
 
 namespace {
 

@@ -50,6 +50,8 @@ struct ParserCase {
   std::string error;  // empty: ParseText returns true
 };
 
+void PrintTo(const ParserCase& test, std::ostream* out) { *out << test.name; }
+
 class ParserCases : public testing::TestWithParam<ParserCase> {};
 
 TEST_P(ParserCases, FillsStoreAndReportsFirstError) {
@@ -196,15 +198,28 @@ TEST(PropertiesParser, DefaultParserFillsPartnerStore) {
   EXPECT_EQ(GetPartnerPropertiesStore().Strings().at("DefaultParserKey"), "v");
 }
 
-TEST(PropertiesStore, FirstValueOfANameStays) {
+// Only the stored values show whether a later value replaced the first.
+TEST(PropertiesStore, FirstValueOfANameStaysInEveryMap) {
   PropertiesStore store;
+  EXPECT_TRUE(store.AddString("n", "first"));
+  EXPECT_FALSE(store.AddString("n", "second"));
+  EXPECT_TRUE(store.AddStringArray("n", {"first"}));
+  EXPECT_FALSE(store.AddStringArray("n", {"second", "list"}));
+  EXPECT_TRUE(store.AddBoolean("n", true));
+  EXPECT_FALSE(store.AddBoolean("n", false));
   EXPECT_TRUE(store.AddInteger("n", 1));
   EXPECT_FALSE(store.AddInteger("n", 2));
   EXPECT_TRUE(store.AddDouble("n", 0.5));
-  EXPECT_EQ(store.Integers().at("n"), 1);
+  EXPECT_FALSE(store.AddDouble("n", 1.5));
   EXPECT_TRUE(store.AddString("N", "upper"));  // names are case-sensitive
-  EXPECT_TRUE(store.AddString("n", "lower"));
-  EXPECT_EQ(store.Strings().size(), 2u);
+
+  StoreContents want;
+  want.strings = {{"N", "upper"}, {"n", "first"}};
+  want.stringArrays = {{"n", {"first"}}};
+  want.booleans = {{"n", true}};
+  want.integers = {{"n", 1}};
+  want.doubles = {{"n", 0.5}};
+  EXPECT_EQ(ContentsOf(store), want);
 }
 
 struct IntegerCase {
@@ -213,6 +228,8 @@ struct IntegerCase {
   bool ok;
   int32_t value;
 };
+
+void PrintTo(const IntegerCase& test, std::ostream* out) { *out << test.name; }
 
 class IntegerFromTextCases : public testing::TestWithParam<IntegerCase> {};
 
@@ -232,6 +249,8 @@ const IntegerCase kIntegerCases[] = {
     {"NegativeZeroHexRejected", "-0x10", false, 0},
     {"PlusRejected", "+5", false, 0},
     {"XAfterNonZeroRejected", "1x5", false, 0},
+    {"XAsFirstByteRejected", "x5", false, 0},
+    {"XAsThirdByteAfterMinusZeroRejected", "-0x5", false, 0},
     {"SpaceRejected", "1 000", false, 0},
     {"HexDigitInDecimalRejected", "1a", false, 0},
     {"SecondXRejected", "0xx1", false, 0},
@@ -255,6 +274,8 @@ struct DoubleCase {
   double value;  // compared bit for bit
 };
 
+void PrintTo(const DoubleCase& test, std::ostream* out) { *out << test.name; }
+
 class DoubleFromTextCases : public testing::TestWithParam<DoubleCase> {};
 
 TEST_P(DoubleFromTextCases, ConvertsDigitByDigit) {
@@ -277,6 +298,13 @@ const DoubleCase kDoubleCases[] = {
     {"LeadingAndTrailingZeros", "007.10", true, 7.0 + 1 * 0.1 + 0 * (0.1 / 10.0)},
     // 3 * 0.1 is 0.30000000000000004, one bit above the nearest double to 0.3.
     {"DigitByDigitNotCorrectlyRounded", "0.3", true, 3 * 0.1},
+    // A non-zero second fraction digit: its factor is 0.1 / 10.0, which differs
+    // in the last bit from 0.1 * 0.1.
+    {"SecondFractionDigit", "0.01", true, 0.0 + 0 * 0.1 + 1 * (0.1 / 10.0)},
+    {"TwoFractionDigits", "2.25", true, 2.0 + 2 * 0.1 + 5 * (0.1 / 10.0)},
+    {"NegativeSecondFractionDigit", "-0.07", true, -(0.0 + 0 * 0.1 + 7 * (0.1 / 10.0))},
+    {"ThirdFractionDigit", "1.125", true,
+     1.0 + 1 * 0.1 + 2 * (0.1 / 10.0) + 5 * (0.1 / 10.0 / 10.0)},
     {"LoneDotIsZero", ".", true, 0.0},
     {"LoneMinusIsNegativeZero", "-", true, -0.0},
     {"Empty", "", false, 0.0},

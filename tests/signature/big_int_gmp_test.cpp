@@ -18,18 +18,17 @@
 #include "signature/signing_key.h"
 #include "tests/signature/big_int_text.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_seed.h"
 
 namespace {
+
+using testsupport::SeedTrace;
+using testsupport::TestSeed;
 
 using testsupport::ToHex;
 
 constexpr int kOperandPairs = 100000;
 constexpr int kPowModCases = 5000;
-
-std::uint64_t TestSeed() {
-  const char* text = std::getenv("KOVA_TEST_SEED");
-  return text != nullptr ? std::strtoull(text, nullptr, 10) : 4711;
-}
 
 // One GMP integer with a single owner.
 class Mpz {
@@ -127,7 +126,7 @@ BigInt Magnitude(const BigInt& value) { return value.IsNegative() ? -value : val
 
 TEST(BigIntAgainstGmp, RandomOperandPairs) {
   const std::uint64_t seed = TestSeed();
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (set KOVA_TEST_SEED to repeat)");
+  SCOPED_TRACE(SeedTrace(seed));
   Operands operands(seed);
   Mpz x, y, want, wantRemainder;
   for (int pair = 0; pair < kOperandPairs; ++pair) {
@@ -187,7 +186,7 @@ TEST(BigIntAgainstGmp, RandomOperandPairs) {
 
 TEST(BigIntAgainstGmp, PowModOfSystemSizes) {
   const std::uint64_t seed = TestSeed();
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (set KOVA_TEST_SEED to repeat)");
+  SCOPED_TRACE(SeedTrace(seed));
   Operands operands(seed + 1);
   Mpz base, exponent, modulus, want;
   for (int i = 0; i < kPowModCases; ++i) {

@@ -326,6 +326,8 @@ struct DivisionCase {
   const char* remainder;
 };
 
+void PrintTo(const DivisionCase& test, std::ostream* out) { *out << test.name; }
+
 class Division : public testing::TestWithParam<DivisionCase> {};
 
 TEST_P(Division, TruncatesTowardZero) {
@@ -350,6 +352,18 @@ INSTANTIATE_TEST_SUITE_P(
                      "555555555555555555555555", "1"},
         DivisionCase{"RemainderNeedsBorrowAboveDivisor", "1FFFE0000", "FFFF0001", "1",
                      "FFFEFFFF"},
+        // Long division one digit per step: estimates that the top two
+        // digits correct (once more than adding back could mend), one that is
+        // still too large and is added back, and a divisor whose top digit
+        // must be shifted up first.
+        DivisionCase{"EstimateCorrected", "FFFE7FFF8000FFFE0000FFFF8000", "FFFF800000000001",
+                     "FFFEFFFF0000", "7FFD000200008000"},
+        DivisionCase{"EstimateTwoTooLargeCorrected", "FFFE0001FFFFFFFE", "8001FFFF7FFF", "1FFF4",
+                     "1AFFFBFFF2"},
+        DivisionCase{"EstimateAddedBack", "FFFEFFFF000100007FFF00018000", "FFFFFFFFFFFE0001",
+                     "FFFEFFFF0002", "FFFD7FFE00067FFE"},
+        DivisionCase{"DivisorNormalised", "123456789ABCDEF0123456789", "1000300005",
+                     "12341FDC3577F493", "63C5DA0AA"},
         DivisionCase{"NegativeDividend", "-7", "2", "-3", "-1"},
         DivisionCase{"NegativeDivisor", "7", "-2", "-3", "1"},
         DivisionCase{"BothNegative", "-7", "-2", "3", "-1"},
@@ -482,6 +496,46 @@ TEST(BigIntStorage, GrowthDoublesFromEight) {
   EXPECT_EQ(shifted.Capacity(), 64);
   EXPECT_EQ(shifted.DigitCount(), 41);
 }
+
+// Operations that end with exactly as many digits as the operand had room for,
+// or one more: a result must never hold more digits than its array.
+struct CapacityCase {
+  const char* name;
+  const char* value;  // its digit count equals its capacity
+  int shiftBits;      // left
+  const char* want;
+};
+
+void PrintTo(const CapacityCase& test, std::ostream* out) { *out << test.name; }
+
+class ResultWithinCapacity : public testing::TestWithParam<CapacityCase> {};
+
+TEST_P(ResultWithinCapacity, AfterLeftShift) {
+  const CapacityCase& c = GetParam();
+  BigInt value = FromHex(c.value);
+  ASSERT_EQ(value.Capacity(), value.DigitCount());
+  value <<= c.shiftBits;
+  EXPECT_EQ(ToHex(value), c.want);
+  EXPECT_LE(value.DigitCount(), value.Capacity());
+  const BigInt shifted = FromHex(c.value) << c.shiftBits;
+  EXPECT_LE(shifted.DigitCount(), shifted.Capacity());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BigIntStorage, ResultWithinCapacity,
+    testing::Values(
+        CapacityCase{"EightDigitsCarryOut", "80000000000000000000000000000000", 1,
+                     "100000000000000000000000000000000"},
+        CapacityCase{"EightDigitsCarryOutBy15", "FFFF0000000000000000000000000001", 15,
+                     "7FFF80000000000000000000000000008000"},
+        CapacityCase{"NegativeEightDigitsCarryOut", "-80000000000000000000000000000000", 1,
+                     "-100000000000000000000000000000000"},
+        CapacityCase{"SixteenDigitsCarryOut",
+                     "C000000000000000000000000000000000000000000000000000000000000000", 2,
+                     "30000000000000000000000000000000000000000000000000000000000000000"},
+        CapacityCase{"EightDigitsWholeDigitAndCarry", "80000000000000000000000000000000", 17,
+                     "1000000000000000000000000000000000000"}),
+    CaseName<CapacityCase>);
 
 TEST(BigIntStorage, CopiesAreIndependentAndKeepCapacity) {
   BigInt original = FromHex("-123456789ABCDEF");

@@ -80,7 +80,9 @@ TEST(GamewrapSign, RoundTripOfRandomDocuments) {
 }
 
 TEST(GamewrapSign, EverySingleByteMutationOutsideWhiteSpaceIsRejected) {
-  std::mt19937_64 random(4711);
+  const std::uint64_t seed = testsupport::TestSeed();
+  SCOPED_TRACE(testsupport::SeedTrace(seed));
+  std::mt19937_64 random(seed);
   TempDir dir;
   const std::string contents = RandomDocument(random, 64);
   const std::string path = dir.Write("doc.xml", contents);

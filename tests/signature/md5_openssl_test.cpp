@@ -12,13 +12,12 @@
 #include <string>
 
 #include "signature/md5.h"
+#include "tests/support/test_seed.h"
 
 namespace {
 
-std::uint64_t TestSeed() {
-  const char* text = std::getenv("KOVA_TEST_SEED");
-  return text != nullptr ? std::strtoull(text, nullptr, 10) : 4711;
-}
+using testsupport::SeedTrace;
+using testsupport::TestSeed;
 
 Md5Digest ReferenceMd5(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -45,7 +44,7 @@ TEST(Md5AgainstOpenSsl, EveryLengthUpTo200) {
 
 TEST(Md5AgainstOpenSsl, RandomInputsUpToOneMebibyte) {
   const std::uint64_t seed = TestSeed();
-  SCOPED_TRACE("seed " + std::to_string(seed) + " (set KOVA_TEST_SEED to repeat)");
+  SCOPED_TRACE(SeedTrace(seed));
   std::mt19937_64 random(seed);
   for (int i = 0; i < 24; ++i) {
     const std::size_t length = random() % ((1u << 20) + 1);

@@ -33,7 +33,7 @@ struct XMLToken {
 
   // Stores the pair, replacing an earlier value of the key. True when the key
   // was new.
-  bool AddAttribute(const std::string& key, const std::string& value);
+  bool AddAttribute(std::string key, std::string value);
 };
 
 // A small pull reader for the XML-like text of properties documents. It is
@@ -47,7 +47,6 @@ struct XMLToken {
 class XMLParser {
  public:
   XMLParser() = default;
-  virtual ~XMLParser() = default;
 
   // Starts over with a copy of the text: empty path, line 1, no error.
   void SetSourceText(std::string text);
@@ -66,9 +65,6 @@ class XMLParser {
   static std::string DecodeEntities(const std::string& text);
 
  private:
-  // Tests and fuzzers compare the run fast path with byte-by-byte reading.
-  friend class XMLParserTestAccess;
-
   enum class Step { Continue, Finished, Failed };
 
   // Per-token working state, cleared at the start of each token.
@@ -117,7 +113,6 @@ class XMLParser {
   std::string source_;
   size_t position_ = 0;
   std::vector<char> pushedBack_;
-  bool readsRuns_ = true;  // see TakeRun
 
   int32_t lineNumber_ = 0;
   bool hasError_ = false;

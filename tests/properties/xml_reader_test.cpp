@@ -1,5 +1,4 @@
-#include "properties/xml_parser.h"
-#include "tests/properties/xml_parser_test_access.h"
+#include "properties/xml_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -73,23 +72,21 @@ struct ReaderCase {
   int32_t errorLine = 0;
 };
 
+void PrintTo(const ReaderCase& test, std::ostream* out) { *out << test.name; }
+
 class ReaderCases : public testing::TestWithParam<ReaderCase> {};
 
-// Each case is read twice: as usual, and byte by byte without the fast path
-// over runs of bytes.
+// These tests also run against the reader built without its fast path over
+// runs of bytes (xml_reader_byte_by_byte_tests): both builds must agree.
 TEST_P(ReaderCases, GivesTokensThenEndOrError) {
   const ReaderCase& test = GetParam();
-  for (const bool byteByByte : {false, true}) {
-    SCOPED_TRACE(byteByByte ? "byte by byte" : "with runs");
-    XMLParser reader;
-    if (byteByByte) Kova::XMLParserTestAccess::ReadByteByByte(reader);
-    reader.SetSourceText(test.input);
-    EXPECT_EQ(ReadAll(reader), test.tokens);
-    EXPECT_EQ(reader.HasError(), !test.error.empty());
-    EXPECT_EQ(reader.GetErrorText(), test.error);
-    if (!test.error.empty()) {
-      EXPECT_EQ(reader.GetLineNumber(), test.errorLine);
-    }
+  XMLParser reader;
+  reader.SetSourceText(test.input);
+  EXPECT_EQ(ReadAll(reader), test.tokens);
+  EXPECT_EQ(reader.HasError(), !test.error.empty());
+  EXPECT_EQ(reader.GetErrorText(), test.error);
+  if (!test.error.empty()) {
+    EXPECT_EQ(reader.GetLineNumber(), test.errorLine);
   }
 }
 
@@ -155,12 +152,17 @@ const ReaderCase kReaderCases[] = {
     {"QuotedTextKeptVerbatim", "<a>say \"x  <y>\" ok</a>",
      {Start("a"), Text("say \"x  <y>\" ok", "a"), End("a", "a")}, ""},
     {"TextBeforeFirstTag", "hi<a/>", {Text("hi"), Start("a"), End("a", "a")}, ""},
+    {"QuotesInEndTagDropped", "<a></\"a\">", {Start("a"), End("a", "a")}, ""},
+    {"QuotedGreaterThanInEndTagIsName", "<a></a\">\">", {Start("a")},
+     "End 'a>' Doesn't Match Start 'a'", 1},
     {"PathHoldsUndecodedNames", "<a&amp;b><c/></a&amp;b>",
      {Start("a&b"), Start("c", "a&amp;b"), End("c", "a&amp;b/c"), End("a&b", "a&amp;b")}, ""},
 
     // Comments and instructions.
     {"CommentSkipped", "<!-- note --><a/>", {Start("a"), End("a", "a")}, ""},
     {"CommentContentNotExamined", "<!-- <a> -- > \x01 \"--><b/>", {Start("b"), End("b", "b")}, ""},
+    {"CommentNotEndedByOneDash", "<!-- a -> b- > --><x/>", {Start("x"), End("x", "x")}, ""},
+    {"CommentEndsAtFirstDashDashGreater", "<!-- a --> b -->", {}, "Unexpected '>'", 1},
     {"CommentWithoutSpaceIsStartTag", "<!--note-->", {Start("!--note--")}, ""},
     {"XmlDeclaration", "<?xml version=\"1.0\"?><a/>",
      {Instruction("xml", " version=\"1.0\""), Start("a"), End("a", "a")}, ""},
@@ -195,6 +197,13 @@ const ReaderCase kReaderCases[] = {
     {"ControlByteInTag", "<a\x1F>", {}, "Illegal Character", 1},
     {"LineFeedInQuotedValueCounts", "<a x=\"1\n2\"></b>", {Start("a", "", {{"x", "1\n2"}})},
      "End 'b' Doesn't Match Start 'a'", 2},
+    // Line feeds read in one go inside comments, instructions and text count
+    // like those read one at a time.
+    {"LineFeedsInCommentAndInstructionCount",
+     "<!-- one\ntwo\n -->\n<?pi a\nb\n?>\n</z>", {Instruction("pi", " a\nb\n")},
+     "Unexpected End", 7},
+    {"LineFeedsInBareCommentBodyCount", "<!--\n\n\n-->x>", {}, "Unexpected '>'", 4},
+    {"LineFeedsInQuotedTextCount", "<a>\"1\n\n2\" x>", {Start("a")}, "Unexpected '>'", 3},
     // The end tag made for a self-closing tag is read like input, its line
     // feed included; whitespace in it then breaks the match.
     {"PushedBackLineFeedCountsAgain", "<\"a\nb\"/>", {Start("a\nb")},
@@ -206,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(Reader, ReaderCases, testing::ValuesIn(kReaderCases),
                            return std::string(info.param.name);
                          });
 
-TEST(XMLReader, BeforeAnyTextEndsAtOnceWithoutError) {
+TEST(XmlReader, BeforeAnyTextEndsAtOnceWithoutError) {
   XMLParser reader;
   XMLToken token;
   EXPECT_FALSE(reader.NextToken(token));
@@ -214,7 +223,7 @@ TEST(XMLReader, BeforeAnyTextEndsAtOnceWithoutError) {
   EXPECT_EQ(reader.GetLineNumber(), 0);
 }
 
-TEST(XMLReader, ResumesAfterErrorAndKeepsItUntilNewText) {
+TEST(XmlReader, ResumesAfterErrorAndKeepsItUntilNewText) {
   XMLParser reader;
   reader.SetSourceText("<a>x>y</a>");
   XMLToken token;
@@ -236,7 +245,7 @@ TEST(XMLReader, ResumesAfterErrorAndKeepsItUntilNewText) {
   EXPECT_EQ(reader.GetLineNumber(), 1);
 }
 
-TEST(XMLReader, LaterErrorReplacesText) {
+TEST(XmlReader, LaterErrorReplacesText) {
   XMLParser reader;
   reader.SetSourceText("a>\n<b></c>");
   XMLToken token;
@@ -249,7 +258,7 @@ TEST(XMLReader, LaterErrorReplacesText) {
   EXPECT_EQ(reader.GetLineNumber(), 2);
 }
 
-TEST(XMLReader, SetSourceTextStartsOver) {
+TEST(XmlReader, SetSourceTextStartsOver) {
   XMLParser reader;
   reader.SetSourceText("<a>\n<b");
   ReadAll(reader);
@@ -261,7 +270,7 @@ TEST(XMLReader, SetSourceTextStartsOver) {
   EXPECT_EQ(reader.GetLineNumber(), 1);
 }
 
-TEST(XMLReader, DeepNestingReadsWithoutRecursion) {
+TEST(XmlReader, DeepNestingReadsWithoutRecursion) {
   constexpr int kDepth = 10000;
   std::string document;
   for (int i = 0; i < kDepth; ++i) document += "<a>";
@@ -286,7 +295,7 @@ TEST(XMLReader, DeepNestingReadsWithoutRecursion) {
   EXPECT_EQ(token.path, "");
 }
 
-TEST(XMLReader, LongTokensAndUnterminatedEntitiesKeepEveryByte) {
+TEST(XmlReader, LongTokensAndUnterminatedEntitiesKeepEveryByte) {
   // An '&' never followed by ';' is copied however many of them there are.
   const std::string ampersands(1 << 20, '&');
   XMLParser reader;
@@ -294,6 +303,35 @@ TEST(XMLReader, LongTokensAndUnterminatedEntitiesKeepEveryByte) {
   EXPECT_EQ(ReadAll(reader),
             (std::vector<Token>{Start("a"), Text(ampersands, "a"), End("a", "a")}));
 }
+
+struct DecodeCase {
+  const char* name;
+  std::string text;
+  std::string decoded;
+};
+
+void PrintTo(const DecodeCase& test, std::ostream* out) { *out << test.name; }
+
+class DecodeEntitiesCases : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeEntitiesCases, GivesExactBytes) {
+  EXPECT_EQ(XMLParser::DecodeEntities(GetParam().text), GetParam().decoded);
+}
+
+// Decoding writes over the bytes it has read: what follows the last reference
+// must move down without leaving stale bytes behind.
+const DecodeCase kDecodeCases[] = {
+    {"NoReference", "a & b", "a & b"},
+    {"ReferenceThenAmpersandWithoutSemicolon", "&lt;x & y", "<x & y"},
+    {"ReferencesThenPlainTail", "&amp;&gt;tail", "&>tail"},
+    {"UnknownNameDropsUpToSemicolon", "a&what;b&", "a&b&"},
+    {"EmptyText", "", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Texts, DecodeEntitiesCases, testing::ValuesIn(kDecodeCases),
+                         [](const testing::TestParamInfo<DecodeCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(XMLToken, AddAttributeReportsNewKeyAndReplaces) {
   XMLToken token;
