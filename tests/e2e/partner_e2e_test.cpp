@@ -75,7 +75,6 @@ class PartnerEndToEnd : public ::testing::Test {
   }
 
   std::string Launcher() const { return root_.File("launcher.exe"); }
-  std::string Document() const { return DocumentIn(root_.path()); }
 
   // A temporary file an earlier run left: the extraction would remove it.
   void PlaceStaleFile() const {
@@ -84,10 +83,10 @@ class PartnerEndToEnd : public ::testing::Test {
 
   // Runs the launcher and expects it to stop at the partner step with one box
   // showing `text`: exit 0, no game, and its directory just as before.
-  void ExpectStopsWithOnly(const std::string& text, const LaunchOptions& options = {}) {
+  void ExpectStopsWithOnly(const std::string& text) {
     const std::vector<std::string> before = EntryNames(ListDirectory(root_.path()));
 
-    const LauncherRun run = RunLauncher(Launcher(), options);
+    const LauncherRun run = RunLauncher(Launcher());
 
     ASSERT_TRUE(run.started);
     EXPECT_FALSE(run.timedOut);
@@ -153,6 +152,14 @@ INSTANTIATE_TEST_SUITE_P(
                          ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml",
                                                     kDefaultPartnerDocument));
                          ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml.sig", signature));
+                       }},
+        // A folder of the document's name, with a signature file beside it.
+        UnopenableCase{"FolderInPlaceOfTheDocument",
+                       [](const std::string& directory) {
+                         ASSERT_TRUE(WriteSignedPartnerProperties(
+                             directory, kDefaultPartnerDocument, kBuildId));
+                         ASSERT_TRUE(DeleteFileA(DocumentIn(directory).c_str()));
+                         ASSERT_TRUE(CreateDirectoryA(DocumentIn(directory).c_str(), nullptr));
                        }},
         UnopenableCase{"OnlyTheSignatureFile",
                        [](const std::string& directory) {
