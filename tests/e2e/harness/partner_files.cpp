@@ -21,8 +21,8 @@ const char kDefaultPartnerDocument[] =
     "  <Double id=\"Version\">1.25</Double>\r\n"
     "</Properties>\r\n";
 
-bool WriteSignedPartnerProperties(const std::string& directory, const std::string& document,
-                                  std::int32_t buildId) {
+bool SignWithDevelopmentKey(const std::string& document, std::int32_t buildId,
+                            std::string& signatureText) {
   std::string keyText;
   SigningKey key;
   std::string error;
@@ -30,6 +30,14 @@ bool WriteSignedPartnerProperties(const std::string& directory, const std::strin
       !ParseSigningKey(keyText, key, error)) {
     return false;
   }
+  signatureText = MakeSignatureText(key, buildId, document);
+  return true;
+}
+
+bool WriteSignedPartnerProperties(const std::string& directory, const std::string& document,
+                                  std::int32_t buildId) {
+  std::string signatureText;
+  if (!SignWithDevelopmentKey(document, buildId, signatureText)) return false;
   std::string withSeparator = directory;
   if (withSeparator.empty() || (withSeparator.back() != '\\' && withSeparator.back() != '/')) {
     withSeparator += '\\';
@@ -38,7 +46,7 @@ bool WriteSignedPartnerProperties(const std::string& directory, const std::strin
   CreateDirectoryA(propertiesDirectory.c_str(), nullptr);  // may exist already
   const std::string documentPath = PartnerDocumentPath(withSeparator);
   return WriteWholeFile(documentPath, document) &&
-         WriteWholeFile(documentPath + ".sig", MakeSignatureText(key, buildId, document));
+         WriteWholeFile(documentPath + ".sig", signatureText);
 }
 
 }  // namespace e2e

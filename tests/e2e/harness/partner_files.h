@@ -10,6 +10,11 @@ namespace e2e {
 // A document holding the four required product strings and a few others.
 extern const char kDefaultPartnerDocument[];
 
+// The text of the signature file that proves `document` under `buildId`,
+// signed with the development key. False when the key cannot be read.
+bool SignWithDevelopmentKey(const std::string& document, std::int32_t buildId,
+                            std::string& signatureText);
+
 // Writes `document` to `directory`\properties\partner.xml (a trailing
 // separator on `directory` is optional) and its signature file beside it,
 // signed with the development key for `buildId`. The properties directory is
