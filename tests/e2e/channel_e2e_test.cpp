@@ -248,7 +248,7 @@ const std::vector<RawQueryCase>& RawQueryCases() {
       {"AnsweredBeforeAnyHandshake", "1", "auto", "Publisher", kOk, "Demo Studio", "", true},
       {"ShorterReplyLeavesTheRequestsTail", "1", "auto", "DisplayName", kOk, "Demo Game", "me",
        true},
-      {"NameWithNulIsNotCut", "1", "auto", std::string("Publisher\0x", 11), kOk, "",
+      {"NameWithNulIsLookedUpWhole", "1", "auto", std::string("Publisher\0x", 11), kOk, "",
        std::string("Publisher\0x", 11), true},
       {"EmptyName", "1", "auto", "", kOk, "", "", true},
       {"LParamZeroGetsDefaultProcessing", "0", "auto", "Publisher", kOk, "", "", false},
