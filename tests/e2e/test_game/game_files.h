@@ -10,6 +10,25 @@ namespace testgame {
 //   exit <code>     end with that exit code (without one the game ends with 0)
 //   box <style> <text>  show a message box with caption "Game" and that
 //                   style (decimal), and wait until it is answered
+// Talking to the launcher that started the game (its "channel window": the
+// launcher window owned by the game's parent process):
+//   connect         connect through the client library
+//   query <name>    ask for <name> (the rest of the line, trailing blanks
+//                   included) through the client library
+//   raw-handshake own|other
+//                   send the handshake, with the game's own process id or
+//                   another one, to every launcher window on the desktop,
+//                   naming a window of the game for the reply
+//   raw-query <lParam> <length word|auto> [<name in hex>]
+//                   fill the shared block of the channel window with
+//                   kBlockFill, write the length word (auto: the name's
+//                   length) and the name, send the query message with that
+//                   lParam, and read the block
+//   rendezvous <name> <count>
+//                   wait (at most 10 s) until <count> games have reached the
+//                   rendezvous of that name
+//   launcher-threads
+//                   look at the threads of the launcher process
 constexpr char kScriptFileName[] = "game-script.txt";
 
 // One block per start of the game, each line "key=value":
@@ -19,8 +38,32 @@ constexpr char kScriptFileName[] = "game-script.txt";
 //   cwd=<path>              its current directory
 //   attributes=<decimal>    the attributes of its own file
 //   size=<decimal>          the size of its own file
+//   channel-window-at-start=0|1  the channel window existed when the game's
+//                           first instruction ran
 //   error=<text>            a script line it did not understand
 //   exit=<decimal>          the exit code it is about to end with
+// Each channel command records "<line>.<field>=<value>", <line> being its
+// 1-based line number in the script; bytes are in hexadecimal
+// (record_text.h):
+//   connect:    result (KovaClientResult), served-by-parent (0|1)
+//   query:      result (KovaClientResult), value (hex)
+//   raw-handshake: sent-pid, windows (launcher windows found), replies (replies
+//               received), result (what the channel window's send returned),
+//               reply-pid, reply-from-channel-window (0|1)
+//   raw-query:  result (what the send returned, signed decimal, or "timeout"),
+//               unchanged (0|1: the whole block is as it was before the send),
+//               reply (hex; the bytes the length word now names, when at most
+//               65,532), behind (hex; the request's bytes behind the reply),
+//               intact (0|1: every byte behind both request and reply still
+//               holds kBlockFill)
+//   rendezvous: rendezvous (ok|timeout)
+//   launcher-threads: threads (how many), main-is-window-thread (0|1),
+//               main-priority, window-thread-priority
+// Every record is appended whole, under an exclusive open, so that games
+// sharing a directory never split each other's lines.
 constexpr char kRecordFileName[] = "game-record.txt";
+
+// What raw-query fills the shared block with before it writes the request.
+constexpr unsigned char kBlockFill = 0xA5;
 
 }  // namespace testgame

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/e2e/test_game/channel_steps.h"
 #include "tests/e2e/test_game/game_files.h"
 
 namespace {
@@ -35,13 +36,6 @@ unsigned long long FileSize(const std::string& path) {
   return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-void AppendRecord(const std::string& text) {
-  if (std::FILE* record = std::fopen(testgame::kRecordFileName, "ab")) {
-    std::fputs(text.c_str(), record);
-    std::fclose(record);
-  }
-}
-
 // The rest of `line` behind its first word `word`, without the line break.
 std::string TextAfter(const std::string& line, const std::string& word) {
   std::string text = line;
@@ -54,24 +48,32 @@ std::string TextAfter(const std::string& line, const std::string& word) {
 // Records the exit code before ending with it, so that a test can tell a
 // game that followed its script from one that ended otherwise.
 int EndWith(int exitCode) {
-  AppendRecord("exit=" + std::to_string(exitCode) + "\n");
+  testgame::AppendRecord("exit=" + std::to_string(exitCode) + "\n");
   return exitCode;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // First of all: a launcher that let the game run before its channel was
+  // ready would show here.
+  const DWORD parentId = testgame::ParentProcessId();
+  const bool channelWindowAtStart = testgame::ChannelWindowOf(parentId) != nullptr;
   const std::string self = OwnPath();
-  AppendRecord("run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() +
-               "\ncwd=" + CurrentDirectory() +
-               "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
-               "\nsize=" + std::to_string(FileSize(self)) + "\n");
+  testgame::AppendRecord("run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() +
+                         "\ncwd=" + CurrentDirectory() +
+                         "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
+                         "\nsize=" + std::to_string(FileSize(self)) +
+                         "\nchannel-window-at-start=" + (channelWindowAtStart ? "1" : "0") + "\n");
 
   std::FILE* script = std::fopen(testgame::kScriptFileName, "rb");
   if (script == nullptr) return EndWith(0);
+  testgame::ChannelSteps channel(parentId);
   char line[512];
   int exitCode = 0;
+  int lineNumber = 0;
   while (std::fgets(line, sizeof(line), script) != nullptr) {
+    ++lineNumber;
     char command[64] = {};
     long value = 0;
     if (std::sscanf(line, "%63s %ld", command, &value) < 1) continue;
@@ -87,8 +89,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     } else if (name == "exit") {
       exitCode = static_cast<int>(value);
       break;
-    } else {
-      AppendRecord("error=" + name + "\n");
+    } else if (!channel.Run(lineNumber, name, TextAfter(line, name))) {
+      testgame::AppendRecord("error=" + name + "\n");
       exitCode = 99;
       break;
     }
