@@ -97,6 +97,11 @@ TEST_P(PackGameWrites, WhatTheLauncherAndInspectRead) {
   EXPECT_EQ(inspection.markerOffset, static_cast<std::int64_t>(stub.size()));
   EXPECT_EQ(inspection.buildId, c.buildId);
   EXPECT_EQ(inspection.payloadSize, static_cast<std::int64_t>(kGame.size()));
+  EXPECT_EQ(inspection.recordStatus, payload::RecordStatus::Intact);
+  EXPECT_EQ(inspection.record.payloadLength, kGame.size());
+  EXPECT_EQ(inspection.record.payloadChecksum, payload::ChecksumOf(kGame));
+  EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Matches);
+  EXPECT_FALSE(inspection.hasCertificateTable);
   // No temporary file stays behind.
   EXPECT_EQ(FilesIn(files.dir), (std::set<std::string>{"launcher.exe", "game.exe", "wrapped.exe"}));
 }
@@ -216,8 +221,9 @@ TEST_P(PackGameLeaves, FileNamedLikeATemporaryOutput) {
   std::string error;
   ASSERT_TRUE(gamewrap::PackGame(request, error)) << error;
   EXPECT_EQ(ReadFile(bystander), contents);
-  EXPECT_EQ(ReadFile(files.output), expectedStub + kMarker + payload::MakeHeader("00000001") +
-                                        expectedGame);
+  EXPECT_EQ(ReadFile(files.output),
+            expectedStub + kMarker +
+                payload::MakeHeader("00000001", payload::RecordFor(expectedGame)) + expectedGame);
   EXPECT_EQ(FilesIn(files.dir), (std::set<std::string>{"launcher.exe", "game.exe", "wrapped.exe",
                                                        "wrapped.exe.gamewrap-partial"}));
 }
