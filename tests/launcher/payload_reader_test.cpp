@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -208,6 +209,8 @@ struct RecordCopyCase {
   PayloadCopyStatus want;
   std::string copied;  // when Ok
 };
+
+void PrintTo(const RecordCopyCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<RecordCopyCase> RecordCopyCases() {
   const std::uint64_t size = kGame.size();
