@@ -46,8 +46,8 @@ std::string TempFileIn(const std::string& directory) {
 
 TEST(SignedLauncher, FixtureFileIsSignedAndKeepsItsRecordedGame) {
   std::string unsignedBytes, signedBytes;
-  ASSERT_TRUE(ReadWholeFile(kUnsignedLauncher, unsignedBytes)) << kUnsignedLauncher;
-  ASSERT_TRUE(ReadWholeFile(kSignedLauncher, signedBytes)) << kSignedLauncher;
+  ASSERT_EQ(ReadWholeFile(kUnsignedLauncher, unsignedBytes), WholeFileStatus::Ok) << kUnsignedLauncher;
+  ASSERT_EQ(ReadWholeFile(kSignedLauncher, signedBytes), WholeFileStatus::Ok) << kSignedLauncher;
   ASSERT_GT(signedBytes.size(), unsignedBytes.size());
 
   gamewrap::Inspection inspection;
@@ -69,7 +69,7 @@ TEST(SignedLauncher, FixtureFileIsSignedAndKeepsItsRecordedGame) {
 TEST(SignedLauncher, RunsTheGameItWasPackedWithByteForByte) {
   FreshDirectory root;
   std::string signedBytes;
-  ASSERT_TRUE(ReadWholeFile(kSignedLauncher, signedBytes)) << kSignedLauncher;
+  ASSERT_EQ(ReadWholeFile(kSignedLauncher, signedBytes), WholeFileStatus::Ok) << kSignedLauncher;
   const std::string launcher = root.File("launcher.exe");
   ASSERT_TRUE(WriteWholeFile(launcher, signedBytes));
   ASSERT_TRUE(WriteSignedPartnerProperties(root.path(), kDefaultPartnerDocument, kFixtureBuildId));
@@ -83,7 +83,7 @@ TEST(SignedLauncher, RunsTheGameItWasPackedWithByteForByte) {
   while (extracted.empty() && std::chrono::steady_clock::now() < deadline) {
     if (!ReadGameRuns(root.path()).empty()) {
       const std::string temp = TempFileIn(root.path());
-      if (!temp.empty()) ReadWholeFile(temp, extracted);
+      if (!temp.empty() && ReadWholeFile(temp, extracted) != WholeFileStatus::Ok) extracted.clear();
     }
     if (extracted.empty()) Sleep(50);
   }
