@@ -2,6 +2,9 @@
 
 #include "common/text_rules.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace payload {
 
 namespace {
@@ -56,11 +59,78 @@ std::string FormatBuildIdField(std::int32_t buildId) {
   return field;
 }
 
-std::string MakeHeader(std::string_view buildIdField) {
+namespace {
+
+constexpr std::size_t kRecordLengthAt = kRecordTagLength;
+constexpr std::size_t kRecordChecksumAt = kRecordLengthAt + 8;
+constexpr std::size_t kRecordSelfChecksumAt = kRecordChecksumAt + 8;
+static_assert(kRecordSelfChecksumAt + 8 == kRecordSize, "record fields fill the record");
+
+void PutLittleEndian64(std::string& bytes, std::size_t at, std::uint64_t value) {
+  for (std::size_t i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t GetLittleEndian64(std::string_view bytes, std::size_t at) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 8; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+}  // namespace
+
+std::string MakePayloadRecord(const PayloadRecord& record) {
+  std::string bytes(kRecordSize, '\0');
+  bytes.replace(0, kRecordTagLength, kRecordTag, kRecordTagLength);
+  PutLittleEndian64(bytes, kRecordLengthAt, record.payloadLength);
+  PutLittleEndian64(bytes, kRecordChecksumAt, record.payloadChecksum);
+  PutLittleEndian64(bytes, kRecordSelfChecksumAt,
+                    ChecksumOf(std::string_view(bytes).substr(0, kRecordSelfChecksumAt)));
+  return bytes;
+}
+
+RecordStatus ParsePayloadRecord(std::string_view bytes, PayloadRecord& record) {
+  if (bytes.size() < kRecordSize) return RecordStatus::Absent;
+  if (bytes.substr(0, kRecordTagLength) != std::string_view(kRecordTag, kRecordTagLength)) {
+    return RecordStatus::Absent;
+  }
+  if (ChecksumOf(bytes.substr(0, kRecordSelfChecksumAt)) !=
+      GetLittleEndian64(bytes, kRecordSelfChecksumAt)) {
+    return RecordStatus::Damaged;
+  }
+  record.payloadLength = GetLittleEndian64(bytes, kRecordLengthAt);
+  record.payloadChecksum = GetLittleEndian64(bytes, kRecordChecksumAt);
+  return RecordStatus::Intact;
+}
+
+struct PayloadChecksum::State {
+  XXH3_state_t xxh3;
+};
+
+PayloadChecksum::PayloadChecksum() : state_(new State) { XXH3_64bits_reset(&state_->xxh3); }
+
+PayloadChecksum::~PayloadChecksum() = default;
+
+void PayloadChecksum::Update(const void* data, std::size_t size) {
+  XXH3_64bits_update(&state_->xxh3, data, size);
+}
+
+std::uint64_t PayloadChecksum::Value() const { return XXH3_64bits_digest(&state_->xxh3); }
+
+std::uint64_t ChecksumOf(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
+
+PayloadRecord RecordFor(std::string_view game) {
+  PayloadRecord record;
+  record.payloadLength = game.size();
+  record.payloadChecksum = ChecksumOf(game);
+  return record;
+}
+
+std::string MakeHeader(std::string_view buildIdField, const std::optional<PayloadRecord>& record) {
   std::string header(kHeaderSize, '\0');
   header.replace(0, kBuildInfoLength, BuildInfoText());
   header.replace(kBuildIdOffset, kBuildIdLength, buildIdField.substr(0, kBuildIdLength));
   header.resize(kHeaderSize, '\0');
+  if (record) header.replace(kRecordOffset, kRecordSize, MakePayloadRecord(*record));
   return header;
 }
 
@@ -70,10 +140,17 @@ std::string MakeAppendedData(std::string_view buildIdField, std::string_view gam
   return data;
 }
 
+std::string MakeRecordedAppendedData(std::string_view buildIdField, std::string_view game) {
+  std::string data = PayloadMarker() + MakeHeader(buildIdField, RecordFor(game));
+  data.append(game);
+  return data;
+}
+
 bool ParseHeader(std::string_view block, HeaderFields& fields) {
   if (block.size() < kHeaderSize) return false;
   if (block.substr(0, kBuildInfoLength) != BuildInfoText()) return false;
   fields.buildIdField = std::string(block.substr(kBuildIdOffset, kBuildIdLength));
+  fields.recordStatus = ParsePayloadRecord(block.substr(kRecordOffset, kRecordSize), fields.record);
   return true;
 }
 

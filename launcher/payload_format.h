@@ -5,7 +5,8 @@
 //   M + 418    ...        the game's executable, to the end of the file
 //
 // Payload header block: the 80-byte build-information text at 0, the build
-// identifier as eight decimal digits at 160; the rest is not read.
+// identifier as eight decimal digits at 160, and at 168 an optional payload
+// record (below); the rest is zero.
 //
 // Both search texts are kept here with a wrong first character, so that the
 // launcher's own file never contains them: a search of the file from its first
@@ -14,6 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,14 +61,88 @@ bool ParseBuildIdArgument(std::string_view text, std::int32_t& buildId);
 // The eight-digit field for `buildId` (0 to kMaxBuildId), zero-padded.
 std::string FormatBuildIdField(std::int32_t buildId);
 
-// The 400-byte header block carrying `buildIdField` (eight bytes) at 160.
-std::string MakeHeader(std::string_view buildIdField);
+// The payload record says how long the payload is and what it hashes to, so
+// that the launcher copies exactly the game even when the file has grown
+// behind it (a code signature appends padding and a certificate table), and
+// refuses a damaged game. 32 bytes at block offset 168:
+//
+//   0   8  kRecordTag
+//   8   8  payload length, unsigned, little-endian
+//   16  8  payload checksum (XXH3-64), little-endian
+//   24  8  checksum (XXH3-64) of bytes 0 to 23, little-endian
+//
+// The tag and the record's own checksum together make a record that does not
+// occur by chance in bytes other packers leave zero or fill with anything.
+constexpr std::size_t kRecordOffset = 168;  // within the header block
+constexpr std::size_t kRecordSize = 32;
+constexpr char kRecordTag[] = "\x89KVPREC\x1A";
+constexpr std::size_t kRecordTagLength = sizeof(kRecordTag) - 1;
 
-// The bytes appended behind a stub: marker, header block, game.
+static_assert(kRecordTagLength == 8, "record tag is 8 bytes");
+static_assert(kRecordOffset >= kBuildIdOffset + kBuildIdLength &&
+                  kRecordOffset + kRecordSize <= kHeaderSize,
+              "the record lies in bytes the launcher otherwise leaves unread");
+
+struct PayloadRecord {
+  std::uint64_t payloadLength = 0;
+  std::uint64_t payloadChecksum = 0;
+
+  bool operator==(const PayloadRecord& other) const {
+    return payloadLength == other.payloadLength && payloadChecksum == other.payloadChecksum;
+  }
+};
+
+enum class RecordStatus {
+  Absent,   // no tag: a file from another packer, or one packed without a record
+  Damaged,  // the tag is there but the record's own checksum fails
+  Intact,
+};
+
+// The 32 bytes of `record`.
+std::string MakePayloadRecord(const PayloadRecord& record);
+
+// Reads a record from the first kRecordSize bytes of `bytes` (Absent when
+// fewer). `record` is set only when Intact.
+RecordStatus ParsePayloadRecord(std::string_view bytes, PayloadRecord& record);
+
+// Running XXH3-64 over the payload, fed in pieces.
+class PayloadChecksum {
+ public:
+  PayloadChecksum();
+  PayloadChecksum(const PayloadChecksum&) = delete;
+  PayloadChecksum& operator=(const PayloadChecksum&) = delete;
+  ~PayloadChecksum();
+
+  void Update(const void* data, std::size_t size);
+  std::uint64_t Value() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// XXH3-64 of `bytes` in one piece: what PayloadChecksum gives for them.
+std::uint64_t ChecksumOf(std::string_view bytes);
+
+// The record that describes `game`.
+PayloadRecord RecordFor(std::string_view game);
+
+// The 400-byte header block carrying `buildIdField` (eight bytes) at 160 and,
+// when given, `record` at 168.
+std::string MakeHeader(std::string_view buildIdField,
+                       const std::optional<PayloadRecord>& record = std::nullopt);
+
+// The bytes appended behind a stub: marker, header block, game. The header
+// holds no record, as other packers make it.
 std::string MakeAppendedData(std::string_view buildIdField, std::string_view game);
+
+// The same with the record of `game` in the header, as gamewrap pack makes it.
+std::string MakeRecordedAppendedData(std::string_view buildIdField, std::string_view game);
 
 struct HeaderFields {
   std::string buildIdField;  // the eight bytes at 160, as stored
+  RecordStatus recordStatus = RecordStatus::Absent;
+  PayloadRecord record;  // set when recordStatus is Intact
 };
 
 // Reads a 400-byte header block. False when it is shorter or does not start

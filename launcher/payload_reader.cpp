@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/file_position.h"
@@ -104,6 +105,56 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
   return BuildIdStatus::Ok;
 }
 
+namespace {
+
+// The record in the header block behind `markerOffset`, when it is intact and
+// its payload ends within the file. Anything else (no record, a damaged one,
+// one that claims more than the file holds, a header cut short) leaves the
+// copy to run to the end of the file, as for files made without a record.
+std::optional<payload::PayloadRecord> UsableRecord(std::FILE* launcher, std::int64_t markerOffset,
+                                                   std::size_t markerLength,
+                                                   std::int64_t payloadStart,
+                                                   std::int64_t fileSize) {
+  const std::int64_t recordAt = markerOffset + static_cast<std::int64_t>(markerLength) +
+                                static_cast<std::int64_t>(payload::kRecordOffset);
+  std::string bytes(payload::kRecordSize, '\0');
+  if (!SeekFile(launcher, recordAt) ||
+      std::fread(&bytes[0], 1, bytes.size(), launcher) != bytes.size()) {
+    return std::nullopt;
+  }
+  payload::PayloadRecord record;
+  if (payload::ParsePayloadRecord(bytes, record) != payload::RecordStatus::Intact) {
+    return std::nullopt;
+  }
+  if (record.payloadLength > static_cast<std::uint64_t>(fileSize - payloadStart)) {
+    return std::nullopt;
+  }
+  return record;
+}
+
+// Copies `length` bytes from the current position of `from` to `to`, feeding
+// `checksum` when given.
+PayloadCopyStatus CopyBytes(std::FILE* from, std::FILE* to, std::int64_t length,
+                            payload::PayloadChecksum* checksum) {
+  std::vector<char> buffer(kCopyBufferSize);
+  for (std::int64_t remaining = length; remaining > 0;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::int64_t>(remaining, kCopyBufferSize));
+    const std::size_t got = std::fread(buffer.data(), 1, want, from);
+    // A read that delivers nothing while bytes remain (read error, shrunken
+    // file) would otherwise repeat forever.
+    if (got == 0) return PayloadCopyStatus::ReadFailed;
+    if (checksum != nullptr) checksum->Update(buffer.data(), got);
+    if (to != nullptr && std::fwrite(buffer.data(), 1, got, to) != got) {
+      return PayloadCopyStatus::WriteFailed;
+    }
+    remaining -= static_cast<std::int64_t>(got);
+  }
+  return PayloadCopyStatus::Ok;
+}
+
+}  // namespace
+
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker) {
   // A size that cannot be measured must not pass for an empty payload: the
   // game would be started cut short or not at all, with no word why.
@@ -119,20 +170,26 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
 
   const std::int64_t start =
       markerOffset + static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
-  std::int64_t remaining = fileSize - start;
-  if (remaining <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
-  if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
+  if (fileSize - start <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
 
-  std::vector<char> buffer(kCopyBufferSize);
-  while (remaining > 0) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::int64_t>(remaining, kCopyBufferSize));
-    const std::size_t got = std::fread(buffer.data(), 1, want, launcher);
-    // A read that delivers nothing while bytes remain (read error, shrunken
-    // file) would otherwise repeat forever.
-    if (got == 0) return PayloadCopyStatus::ReadFailed;
-    if (std::fwrite(buffer.data(), 1, got, out) != got) return PayloadCopyStatus::WriteFailed;
-    remaining -= static_cast<std::int64_t>(got);
-  }
-  return PayloadCopyStatus::Ok;
+  const std::optional<payload::PayloadRecord> record =
+      UsableRecord(launcher, markerOffset, marker.size(), start, fileSize);
+  if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
+  if (!record) return CopyBytes(launcher, out, fileSize - start, nullptr);
+
+  payload::PayloadChecksum checksum;
+  const PayloadCopyStatus copied =
+      CopyBytes(launcher, out, static_cast<std::int64_t>(record->payloadLength), &checksum);
+  if (copied != PayloadCopyStatus::Ok) return copied;
+  return checksum.Value() == record->payloadChecksum ? PayloadCopyStatus::Ok
+                                                     : PayloadCopyStatus::ChecksumMismatch;
+}
+
+bool ChecksumFileRange(std::FILE* file, std::int64_t start, std::int64_t length,
+                       std::uint64_t& checksum) {
+  if (start < 0 || length < 0 || !SeekFile(file, start)) return false;
+  payload::PayloadChecksum running;
+  if (CopyBytes(file, nullptr, length, &running) != PayloadCopyStatus::Ok) return false;
+  checksum = running.Value();
+  return true;
 }

@@ -48,13 +48,21 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
                                           const std::string& buildInfoText,
                                           std::int32_t& buildIdentifier);
 
-enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed };
+enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed, ChecksumMismatch };
 
-// Copies everything from 418 bytes behind the first `marker` in `launcher`
-// (positioned at its start) to the end of the file into `out`, through one
-// buffer of 4096 bytes. Nothing is copied when the marker is missing.
-// ReadFailed when the file's size cannot be measured, a read fails during the
-// marker search, the payload's start cannot be reached, or the file delivers
-// fewer bytes than its size promised: the caller must then discard whatever
-// reached `out`.
+// Copies the payload behind the first `marker` in `launcher` (positioned at
+// its start) into `out`, through one buffer of 4096 bytes. The payload starts
+// 418 bytes behind the marker. When the header block holds an intact payload
+// record whose length fits in the file, exactly that many bytes are copied and
+// checksummed on the way (ChecksumMismatch when they differ from the record);
+// otherwise everything to the end of the file is copied. Nothing is copied
+// when the marker is missing. ReadFailed when the file's size cannot be
+// measured, a read fails during the marker search, the payload's start cannot
+// be reached, or the file delivers fewer bytes than its size promised. After
+// any failure the caller must discard whatever reached `out`.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);
+
+// XXH3-64 of `length` bytes of `file` from `start`, as the payload record
+// holds it. False when they cannot all be read.
+bool ChecksumFileRange(std::FILE* file, std::int64_t start, std::int64_t length,
+                       std::uint64_t& checksum);

@@ -14,7 +14,7 @@ is_installed() {
 }
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
-  libgmp-dev libssl-dev libpugixml-dev python3 wine wine64 \
+  libgmp-dev libssl-dev libpugixml-dev libxxhash-dev osslsigncode python3 wine wine64 \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686"
 missing=""
 for package in $packages; do

@@ -162,7 +162,8 @@ std::string Damaged(std::string block, std::size_t at) {
 class ParseHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(ParseHeaderTest, ReadsFieldOfAWholeBlock) {
-  payload::HeaderFields fields{"untouched"};
+  payload::HeaderFields fields;
+  fields.buildIdField = "untouched";
   EXPECT_EQ(payload::ParseHeader(GetParam().block, fields), GetParam().ok);
   EXPECT_EQ(fields.buildIdField, GetParam().ok ? GetParam().field : "untouched");
 }
@@ -179,5 +180,112 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"FirstCharWrong", Damaged(payload::MakeHeader("00000001"), 0), false, ""},
         HeaderCase{"LastCharWrong", Damaged(payload::MakeHeader("00000001"), 79), false, ""}),
     CaseName<HeaderCase>);
+
+// --- Payload record ---------------------------------------------------------
+
+// XXH3-64 of no bytes, as xxHash's own test vectors give it: the checksum is
+// that function, not merely some stable one.
+TEST(PayloadChecksum, IsXxh3Of64Bits) {
+  EXPECT_EQ(payload::ChecksumOf(""), 0x2D06800538D394C2u);
+  const std::string bytes(10000, 'q');
+  payload::PayloadChecksum pieces;
+  pieces.Update(bytes.data(), 1);
+  pieces.Update(bytes.data() + 1, 4095);
+  pieces.Update(bytes.data() + 4096, bytes.size() - 4096);
+  EXPECT_EQ(pieces.Value(), payload::ChecksumOf(bytes));
+}
+
+// The layout, spelled out: tag, then length and checksum little-endian, then
+// the checksum of those 24 bytes.
+TEST(MakePayloadRecord, LaysOutTagLengthChecksumAndOwnChecksum) {
+  const std::string record =
+      payload::MakePayloadRecord({0x0102030405060708u, 0x1112131415161718u});
+  const std::string front = "\x89KVPREC\x1A"
+                            "\x08\x07\x06\x05\x04\x03\x02\x01"
+                            "\x18\x17\x16\x15\x14\x13\x12\x11"s;
+  ASSERT_EQ(record.size(), 32u);
+  EXPECT_EQ(record.substr(0, 24), front);
+  const std::uint64_t own = payload::ChecksumOf(front);
+  std::string ownBytes;
+  for (int i = 0; i < 8; ++i) ownBytes += static_cast<char>((own >> (8 * i)) & 0xFF);
+  EXPECT_EQ(record.substr(24), ownBytes);
+}
+
+TEST(MakeHeader, PutsTheRecordAt168AndNothingElseChanges) {
+  const payload::PayloadRecord record{4096, 77};
+  const std::string plain = payload::MakeHeader("00000042");
+  const std::string recorded = payload::MakeHeader("00000042", record);
+  ASSERT_EQ(recorded.size(), 400u);
+  EXPECT_EQ(recorded.substr(0, 168), plain.substr(0, 168));
+  EXPECT_EQ(recorded.substr(168, 32), payload::MakePayloadRecord(record));
+  EXPECT_EQ(recorded.substr(200), plain.substr(200));
+
+  payload::HeaderFields fields;
+  ASSERT_TRUE(payload::ParseHeader(recorded, fields));
+  EXPECT_EQ(fields.recordStatus, payload::RecordStatus::Intact);
+  EXPECT_EQ(fields.record, record);
+  ASSERT_TRUE(payload::ParseHeader(plain, fields));
+  EXPECT_EQ(fields.recordStatus, payload::RecordStatus::Absent);
+}
+
+struct RecordRoundTripCase {
+  const char* name;
+  payload::PayloadRecord record;
+};
+
+class RecordRoundTrip : public ::testing::TestWithParam<RecordRoundTripCase> {};
+
+TEST_P(RecordRoundTrip, ParsesBackWhatWasMade) {
+  payload::PayloadRecord parsed{1, 1};
+  ASSERT_EQ(payload::ParsePayloadRecord(payload::MakePayloadRecord(GetParam().record), parsed),
+            payload::RecordStatus::Intact);
+  EXPECT_EQ(parsed, GetParam().record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, RecordRoundTrip,
+    ::testing::Values(RecordRoundTripCase{"Empty", {0, 0x2D06800538D394C2u}},
+                      RecordRoundTripCase{"OneByte", {1, 0x8000000000000001u}},
+                      RecordRoundTripCase{"WholeChunks", {3 * 4096, 12345}},
+                      // Beyond 32 bits in every byte of the length.
+                      RecordRoundTripCase{"Huge", {0xFEDCBA9876543210u, ~0ull}}),
+    CaseName<RecordRoundTripCase>);
+
+std::string Flipped(std::string bytes, std::size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+  return bytes;
+}
+
+struct RecordParseCase {
+  const char* name;
+  std::string bytes;
+  payload::RecordStatus want;
+};
+
+class RecordParse : public ::testing::TestWithParam<RecordParseCase> {};
+
+TEST_P(RecordParse, RefusesWhatIsNotAnIntactRecord) {
+  payload::PayloadRecord record{5, 6};
+  EXPECT_EQ(payload::ParsePayloadRecord(GetParam().bytes, record), GetParam().want);
+  EXPECT_EQ(record, (payload::PayloadRecord{5, 6})) << "untouched unless intact";
+}
+
+const std::string kGoodRecord = payload::MakePayloadRecord({1000, 2000});
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, RecordParse,
+    ::testing::Values(
+        RecordParseCase{"Zeros", std::string(32, '\0'), payload::RecordStatus::Absent},
+        RecordParseCase{"WrongTagFirstByte", Flipped(kGoodRecord, 0), payload::RecordStatus::Absent},
+        RecordParseCase{"WrongTagLastByte", Flipped(kGoodRecord, 7), payload::RecordStatus::Absent},
+        RecordParseCase{"OneByteShort", kGoodRecord.substr(0, 31), payload::RecordStatus::Absent},
+        RecordParseCase{"LengthChanged", Flipped(kGoodRecord, 8), payload::RecordStatus::Damaged},
+        RecordParseCase{"LengthTopByteChanged", Flipped(kGoodRecord, 15),
+                        payload::RecordStatus::Damaged},
+        RecordParseCase{"ChecksumChanged", Flipped(kGoodRecord, 16),
+                        payload::RecordStatus::Damaged},
+        RecordParseCase{"OwnChecksumChanged", Flipped(kGoodRecord, 31),
+                        payload::RecordStatus::Damaged}),
+    CaseName<RecordParseCase>);
 
 }  // namespace

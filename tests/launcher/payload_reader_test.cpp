@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -179,6 +180,107 @@ TEST(CopyPayload, MissingMarkerCopiesNothing) {
   EXPECT_EQ(copied, "");
 }
 
+// --- Copies under a payload record ------------------------------------------
+
+// What a code signature leaves behind the payload: padding to 8 bytes and a
+// certificate table. Not part of the game.
+const std::string kTrailer = std::string(5, '\0') + "CERTIFICATE" + std::string(600, 'c');
+const std::string kGame = RandomBytes(9000, 99);
+const std::string kFront = Filler(777, 'x') + kMarker;
+
+std::string HeaderWith(const std::string& record) {
+  std::string header = payload::MakeHeader("00000042");
+  header.replace(payload::kRecordOffset, record.size(), record);
+  return header;
+}
+
+std::string RecordOf(std::uint64_t length, std::uint64_t checksum) {
+  return payload::MakePayloadRecord({length, checksum});
+}
+
+std::string FlipByte(std::string bytes, std::size_t at) {
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x40);
+  return bytes;
+}
+
+struct RecordCopyCase {
+  const char* name;
+  std::string contents;
+  PayloadCopyStatus want;
+  std::string copied;  // when Ok
+};
+
+void PrintTo(const RecordCopyCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<RecordCopyCase> RecordCopyCases() {
+  const std::uint64_t size = kGame.size();
+  const std::uint64_t sum = payload::ChecksumOf(kGame);
+  const std::string good = RecordOf(size, sum);
+  return {
+      {"IntactCopiesExactlyTheGame", kFront + HeaderWith(good) + kGame + kTrailer,
+       PayloadCopyStatus::Ok, kGame},
+      {"IntactWithNothingBehind", kFront + HeaderWith(good) + kGame, PayloadCopyStatus::Ok, kGame},
+      {"EmptyGameUnderIntactRecord",
+       kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))) + kTrailer,
+       PayloadCopyStatus::Ok, ""},
+      // Records the launcher must not trust: the file is copied to its end.
+      {"WrongTagCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 0)) + kGame + kTrailer,
+       PayloadCopyStatus::Ok, kGame + kTrailer},
+      {"BadRecordChecksumCopiesToTheEnd",
+       kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer, PayloadCopyStatus::Ok,
+       kGame + kTrailer},
+      {"LengthPastEndCopiesToTheEnd",
+       kFront + HeaderWith(RecordOf(size + kTrailer.size() + 1, sum)) + kGame + kTrailer,
+       PayloadCopyStatus::Ok, kGame + kTrailer},
+      {"LengthExactlyToTheEndIsUsed",
+       kFront + HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
+           kGame + kTrailer,
+       PayloadCopyStatus::Ok, kGame + kTrailer},
+      // A header block cut inside the record holds no record.
+      {"HeaderCutInsideRecord", kFront + HeaderWith(good).substr(0, 180), PayloadCopyStatus::Ok, ""},
+      // Damaged games under an intact record are refused.
+      {"FlippedFirstByte", kFront + HeaderWith(good) + FlipByte(kGame, 0) + kTrailer,
+       PayloadCopyStatus::ChecksumMismatch, ""},
+      {"FlippedLastByte", kFront + HeaderWith(good) + FlipByte(kGame, kGame.size() - 1) + kTrailer,
+       PayloadCopyStatus::ChecksumMismatch, ""},
+      {"FlippedByteInSecondChunk", kFront + HeaderWith(good) + FlipByte(kGame, 5000) + kTrailer,
+       PayloadCopyStatus::ChecksumMismatch, ""},
+      // Bytes missing from the game, the file still long enough through what
+      // follows it: the copy takes trailer bytes for game bytes.
+      {"GameCutShortBeforeTrailer",
+       kFront + HeaderWith(good) + kGame.substr(0, kGame.size() - 100) + kTrailer,
+       PayloadCopyStatus::ChecksumMismatch, ""},
+      {"ChecksumOfAnotherGame", kFront + HeaderWith(RecordOf(size, sum ^ 1)) + kGame,
+       PayloadCopyStatus::ChecksumMismatch, ""},
+  };
+}
+
+class CopyUnderRecord : public ::testing::TestWithParam<RecordCopyCase> {};
+
+TEST_P(CopyUnderRecord, CopiesTheRecordedGameOrRefusesIt) {
+  std::string copied;
+  ASSERT_EQ(Copy(GetParam().contents, copied), GetParam().want);
+  if (GetParam().want == PayloadCopyStatus::Ok) {
+    EXPECT_TRUE(copied == GetParam().copied)
+        << copied.size() << " bytes copied, " << GetParam().copied.size() << " wanted";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Record, CopyUnderRecord, ::testing::ValuesIn(RecordCopyCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Whole 4096-byte chunks and a single byte under a record, as gamewrap makes them.
+TEST(CopyUnderRecord, MadeAppendedDataCopiesBack) {
+  for (std::size_t size : {0u, 1u, 4096u, 3u * 4096u}) {
+    const std::string game = RandomBytes(size, static_cast<unsigned>(size) + 1);
+    std::string copied = "untouched";
+    ASSERT_EQ(Copy(Filler(100) + payload::MakeRecordedAppendedData("00000001", game) + kTrailer,
+                   copied),
+              PayloadCopyStatus::Ok);
+    EXPECT_TRUE(copied == game) << "game of " << size << " bytes";
+  }
+}
+
 #ifdef __GLIBC__
 // A launcher file that delivers fewer bytes than its measured size promises (a
 // file that shrank under the launcher, or whose reads fail): the copy must end
@@ -259,6 +361,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ShortfallCase{"EndsEarly", ShortStream::Shortfall::EndsEarly},
                       ShortfallCase{"ReadsFail", ShortStream::Shortfall::ReadsFail}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The file promises the recorded game by its size but delivers less of it.
+TEST_P(CopyPayloadShortfall, UnderAnIntactRecordEndsInReadFailed) {
+  const std::string game = Filler(10000, 'g');
+  const std::string contents = Filler(100, 'x') + payload::MakeRecordedAppendedData("00000001", game);
+  ShortStream stream(contents.substr(0, contents.size() - 3000),
+                     static_cast<std::int64_t>(contents.size()), GetParam().shortfall);
+  const auto launcher = stream.Open();
+  ASSERT_TRUE(launcher);
+  TempDir dir;
+  UniqueFile out(std::fopen(dir.File("out.tmp").c_str(), "wb"));
+  EXPECT_EQ(CopyPayload(launcher.get(), out.get(), kMarker), PayloadCopyStatus::ReadFailed);
+}
 
 // A search that a read error cut short has not shown the marker to be missing.
 TEST(CopyPayload, ReadErrorDuringMarkerSearchEndsInReadFailed) {

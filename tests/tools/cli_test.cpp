@@ -38,7 +38,9 @@ TEST(GamewrapCli, PackThenInspect) {
   ToolRun inspect = Gamewrap("inspect " + out);
   EXPECT_EQ(inspect.exitCode, 0);
   EXPECT_EQ(inspect.out,
-            "marker offset: 1002\nbuild identifier: 00000042\npayload size: 2002\n");
+            "marker offset: 1002\nbuild identifier: 00000042\npayload size: 2002\n"
+            "payload record: valid\nrecorded length: 2002\nrecorded checksum: 6f93d8d6c3aa6e9e\n"
+            "payload checksum: matches\ncertificate table: none\n");
 
   // Packing the wrapped file again as a stub is refused and writes nothing.
   const std::string again = "pack --stub " + out + " --game " + dir.File("game.exe") +

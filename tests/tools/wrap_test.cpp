@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -97,6 +98,11 @@ TEST_P(PackGameWrites, WhatTheLauncherAndInspectRead) {
   EXPECT_EQ(inspection.markerOffset, static_cast<std::int64_t>(stub.size()));
   EXPECT_EQ(inspection.buildId, c.buildId);
   EXPECT_EQ(inspection.payloadSize, static_cast<std::int64_t>(kGame.size()));
+  EXPECT_EQ(inspection.recordStatus, payload::RecordStatus::Intact);
+  EXPECT_EQ(inspection.record.payloadLength, kGame.size());
+  EXPECT_EQ(inspection.record.payloadChecksum, payload::ChecksumOf(kGame));
+  EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Matches);
+  EXPECT_FALSE(inspection.hasCertificateTable);
   // No temporary file stays behind.
   EXPECT_EQ(FilesIn(files.dir), (std::set<std::string>{"launcher.exe", "game.exe", "wrapped.exe"}));
 }
@@ -216,8 +222,9 @@ TEST_P(PackGameLeaves, FileNamedLikeATemporaryOutput) {
   std::string error;
   ASSERT_TRUE(gamewrap::PackGame(request, error)) << error;
   EXPECT_EQ(ReadFile(bystander), contents);
-  EXPECT_EQ(ReadFile(files.output), expectedStub + kMarker + payload::MakeHeader("00000001") +
-                                        expectedGame);
+  EXPECT_EQ(ReadFile(files.output),
+            expectedStub + kMarker +
+                payload::MakeHeader("00000001", payload::RecordFor(expectedGame)) + expectedGame);
   EXPECT_EQ(FilesIn(files.dir), (std::set<std::string>{"launcher.exe", "game.exe", "wrapped.exe",
                                                        "wrapped.exe.gamewrap-partial"}));
 }
@@ -262,6 +269,209 @@ TEST(InspectWrapped, PayloadBeyondFourGiB) {
   EXPECT_EQ(inspection.markerOffset, static_cast<std::int64_t>(kStub.size()));
   EXPECT_EQ(inspection.buildId, "00000042");
   EXPECT_EQ(inspection.payloadSize, static_cast<std::int64_t>(kPayloadSize));
+}
+
+// --- Records and certificate tables ----------------------------------------
+
+void PutLittleEndian(std::string& bytes, std::size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A minimal PE image head: DOS header pointing at 0x80, PE signature, COFF
+// header with the optional header's size, optional header with `magic` and
+// `directories` data directories, the security one (index 4) set to
+// `offset`/`size`.
+std::string PeImage(std::uint32_t magic, std::uint32_t directories, std::uint32_t offset,
+                    std::uint32_t size, std::size_t optionalSize = 0) {
+  const std::size_t countAt = magic == 0x20B ? 108 : 92;
+  if (optionalSize == 0) optionalSize = countAt + 4 + 16 * 8;
+  std::string image(0x80 + 24 + optionalSize + 64, '\0');
+  image[0] = 'M';
+  image[1] = 'Z';
+  PutLittleEndian(image, 0x3C, 0x80, 4);
+  image.replace(0x80, 4, std::string("PE\0\0", 4));
+  PutLittleEndian(image, 0x80 + 4 + 16, static_cast<std::uint32_t>(optionalSize), 2);
+  const std::size_t optional = 0x80 + 24;
+  PutLittleEndian(image, optional, magic, 2);
+  PutLittleEndian(image, optional + countAt, directories, 4);
+  const std::size_t entry = countAt + 4 + 4 * 8;
+  if (entry + 8 <= optionalSize) {
+    PutLittleEndian(image, optional + entry, offset, 4);
+    PutLittleEndian(image, optional + entry + 4, size, 4);
+  }
+  return image;
+}
+
+struct CertificateCase {
+  const char* name;
+  std::string image;
+  std::size_t fileSize;  // the image is padded with zeros to this size
+  bool found;
+};
+
+class FindCertificateTableTest : public ::testing::TestWithParam<CertificateCase> {};
+
+TEST_P(FindCertificateTableTest, ReadsTheSecurityDirectoryWithinBounds) {
+  TempDir dir;
+  std::string contents = GetParam().image;
+  contents.resize(std::max(contents.size(), GetParam().fileSize), '\0');
+  UniqueFile file(std::fopen(dir.Write("image.exe", contents).c_str(), "rb"));
+  gamewrap::CertificateTable table{1, 1};
+  EXPECT_EQ(gamewrap::FindCertificateTable(file.get(), static_cast<std::int64_t>(contents.size()),
+                                           table),
+            GetParam().found);
+  if (GetParam().found) {
+    EXPECT_EQ(table.offset, 4096u);
+    EXPECT_EQ(table.size, 904u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pe, FindCertificateTableTest,
+    ::testing::Values(
+        CertificateCase{"Pe32Plus", PeImage(0x20B, 16, 4096, 904), 5000, true},
+        CertificateCase{"Pe32", PeImage(0x10B, 16, 4096, 904), 5000, true},
+        CertificateCase{"EndsExactlyAtFileEnd", PeImage(0x20B, 16, 4096, 904), 5000, true},
+        CertificateCase{"OneBytePastFileEnd", PeImage(0x20B, 16, 4096, 904), 4999, false},
+        CertificateCase{"OffsetBeyondFile", PeImage(0x20B, 16, 0xFFFFFFF0u, 904), 5000, false},
+        CertificateCase{"NoEntry", PeImage(0x20B, 16, 0, 0), 5000, false},
+        CertificateCase{"OnlyFourDirectories", PeImage(0x20B, 4, 4096, 904), 5000, false},
+        // The entry would lie behind the optional header's end.
+        CertificateCase{"OptionalHeaderTooSmall", PeImage(0x20B, 16, 4096, 904, 140), 5000, false},
+        CertificateCase{"UnknownMagic", PeImage(0x107, 16, 4096, 904), 5000, false},
+        CertificateCase{"NotMz", "XZ" + PeImage(0x20B, 16, 4096, 904).substr(2), 5000, false},
+        CertificateCase{"PeOffsetBeyondFile",
+                        [] {
+                          std::string image = PeImage(0x20B, 16, 4096, 904);
+                          PutLittleEndian(image, 0x3C, 0xFFFFFF00u, 4);
+                          return image;
+                        }(),
+                        5000, false},
+        CertificateCase{"TooShortForDosHeader", "MZ", 0, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct InspectRecordCase {
+  const char* name;
+  std::string appended;  // behind kStub
+  payload::RecordStatus status;
+  bool pastEnd;
+  gamewrap::PayloadMatch match;
+};
+
+std::string AppendedWithRecord(const std::string& record, const std::string& game) {
+  std::string header = payload::MakeHeader("00000042");
+  header.replace(payload::kRecordOffset, record.size(), record);
+  return kMarker + header + game;
+}
+
+class InspectRecord : public ::testing::TestWithParam<InspectRecordCase> {};
+
+TEST_P(InspectRecord, ReportsRecordAndPayloadCheck) {
+  TempDir dir;
+  gamewrap::Inspection inspection;
+  std::string error;
+  ASSERT_TRUE(gamewrap::InspectWrapped(dir.Write("w.exe", kStub + GetParam().appended), inspection,
+                                       error))
+      << error;
+  EXPECT_EQ(inspection.recordStatus, GetParam().status);
+  EXPECT_EQ(inspection.recordPastEnd, GetParam().pastEnd);
+  EXPECT_EQ(inspection.payloadMatch, GetParam().match);
+}
+
+const std::string kGoodRecord = payload::MakePayloadRecord(payload::RecordFor(kGame));
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, InspectRecord,
+    ::testing::Values(
+        InspectRecordCase{"Absent", payload::MakeAppendedData("00000042", kGame),
+                          payload::RecordStatus::Absent, false, gamewrap::PayloadMatch::NotChecked},
+        InspectRecordCase{"ValidWithTrailer", AppendedWithRecord(kGoodRecord, kGame + "trailer"),
+                          payload::RecordStatus::Intact, false, gamewrap::PayloadMatch::Matches},
+        InspectRecordCase{"Damaged",
+                          AppendedWithRecord(kGoodRecord.substr(0, 31) + "?", kGame),
+                          payload::RecordStatus::Damaged, false,
+                          gamewrap::PayloadMatch::NotChecked},
+        InspectRecordCase{"PastEnd", AppendedWithRecord(kGoodRecord, kGame.substr(1)),
+                          payload::RecordStatus::Intact, true, gamewrap::PayloadMatch::NotChecked},
+        InspectRecordCase{"GameDiffers", AppendedWithRecord(kGoodRecord, "X" + kGame.substr(1)),
+                          payload::RecordStatus::Intact, false, gamewrap::PayloadMatch::Differs}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A signed launcher: the wrapped file is a PE image whose certificate table
+// was appended behind the game.
+TEST(InspectWrapped, FindsTheCertificateTableBehindTheGame) {
+  TempDir dir;
+  std::string stub = PeImage(0x20B, 16, 0, 0);
+  stub.resize(3000, 's');
+  const std::string appended = payload::MakeRecordedAppendedData("00000042", kGame);
+  const std::uint32_t tableAt = static_cast<std::uint32_t>(stub.size() + appended.size() + 3);
+  const std::size_t entry = 0x80 + 24 + 108 + 4 + 4 * 8;
+  PutLittleEndian(stub, entry, tableAt, 4);
+  PutLittleEndian(stub, entry + 4, 600, 4);
+  gamewrap::Inspection inspection;
+  std::string error;
+  ASSERT_TRUE(gamewrap::InspectWrapped(
+      dir.Write("signed.exe", stub + appended + std::string(3, '\0') + std::string(600, 'c')),
+      inspection, error))
+      << error;
+  EXPECT_TRUE(inspection.hasCertificateTable);
+  EXPECT_EQ(inspection.certificateTable.offset, tableAt);
+  EXPECT_EQ(inspection.certificateTable.size, 600u);
+  EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Matches);
+}
+
+// Pack, then inspect and copy as the launcher does, at the sizes where chunked
+// reads go wrong. An empty game is refused by pack, so its record is checked
+// through the format's own functions.
+TEST(PackedRecord, RoundTripsAtChunkBoundaries) {
+  for (std::size_t size : {0u, 1u, 4096u, 2u * 4096u, 4097u}) {
+    SCOPED_TRACE("game of " + std::to_string(size) + " bytes");
+    Files files;
+    const std::string game(size, 'z');
+    if (size == 0) {
+      files.dir.Write("wrapped.exe", kStub + payload::MakeRecordedAppendedData("00000001", game));
+    } else {
+      files.dir.Write("game.exe", game);
+      std::string error;
+      ASSERT_TRUE(gamewrap::PackGame({files.stub, files.game, files.output, "00000001"}, error))
+          << error;
+    }
+    gamewrap::Inspection inspection;
+    std::string error;
+    ASSERT_TRUE(gamewrap::InspectWrapped(files.output, inspection, error)) << error;
+    EXPECT_EQ(inspection.recordStatus, payload::RecordStatus::Intact);
+    EXPECT_EQ(inspection.record.payloadLength, size);
+    EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Matches);
+    EXPECT_TRUE(ReadAsLauncher(files.dir, files.output).game == game);
+  }
+}
+
+// A game of several hundred MiB, mostly a hole in a sparse file: the record's
+// length needs more than 28 bits and the checksum covers every chunk.
+TEST(PackedRecord, RoundTripsForALargeGame) {
+  constexpr std::uint64_t kSize = (std::uint64_t{300} << 20) + 5;
+  Files files;
+  std::error_code ec;
+  std::filesystem::resize_file(files.game, kSize, ec);
+  if (ec) GTEST_SKIP() << "no sparse file here: " << ec.message();
+  std::string error;
+  ASSERT_TRUE(gamewrap::PackGame({files.stub, files.game, files.output, "00000001"}, error))
+      << error;
+  gamewrap::Inspection inspection;
+  ASSERT_TRUE(gamewrap::InspectWrapped(files.output, inspection, error)) << error;
+  EXPECT_EQ(inspection.recordStatus, payload::RecordStatus::Intact);
+  EXPECT_EQ(inspection.record.payloadLength, kSize);
+  EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Matches);
+
+  // One byte changed in the middle is caught.
+  {
+    UniqueFile patch(std::fopen(files.output.c_str(), "r+b"));
+    ASSERT_TRUE(patch);
+    ASSERT_EQ(std::fseek(patch.get(), static_cast<long>(kStub.size() + 418 + (150 << 20)), SEEK_SET), 0);
+    ASSERT_EQ(std::fputc('!', patch.get()), '!');
+  }
+  ASSERT_TRUE(gamewrap::InspectWrapped(files.output, inspection, error)) << error;
+  EXPECT_EQ(inspection.payloadMatch, gamewrap::PayloadMatch::Differs);
 }
 
 }  // namespace

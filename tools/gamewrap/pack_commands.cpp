@@ -29,7 +29,28 @@ constexpr char kPackUsage[] =
 constexpr char kInspectUsage[] =
     "usage: gamewrap inspect FILE\n"
     "\n"
-    "Prints a wrapped launcher's payload marker offset, build identifier and payload size.\n";
+    "Prints a wrapped launcher's payload marker offset, build identifier and payload size,\n"
+    "whether its header carries a valid payload record (the game's length and checksum)\n"
+    "and whether the payload matches it, and whether the file carries a certificate\n"
+    "table (a code signature).\n";
+
+const char* RecordText(const Inspection& inspection) {
+  switch (inspection.recordStatus) {
+    case payload::RecordStatus::Absent: return "absent";
+    case payload::RecordStatus::Damaged: return "damaged (ignored)";
+    case payload::RecordStatus::Intact: break;
+  }
+  return inspection.recordPastEnd ? "invalid: runs past the end of the file (ignored)" : "valid";
+}
+
+const char* PayloadCheckText(PayloadMatch match) {
+  switch (match) {
+    case PayloadMatch::Matches: return "matches";
+    case PayloadMatch::Differs: return "DIFFERS (the launcher will refuse to run it)";
+    case PayloadMatch::NotChecked: break;
+  }
+  return "not checked (no valid record)";
+}
 
 }  // namespace
 
@@ -77,6 +98,20 @@ int RunInspect(const Args& args) {
   std::printf("marker offset: %lld\nbuild identifier: %s\npayload size: %lld\n",
               static_cast<long long>(inspection.markerOffset), inspection.buildId.c_str(),
               static_cast<long long>(inspection.payloadSize));
+  std::printf("payload record: %s\n", RecordText(inspection));
+  if (inspection.recordStatus == payload::RecordStatus::Intact) {
+    std::printf("recorded length: %llu\nrecorded checksum: %016llx\n",
+                static_cast<unsigned long long>(inspection.record.payloadLength),
+                static_cast<unsigned long long>(inspection.record.payloadChecksum));
+  }
+  std::printf("payload checksum: %s\n", PayloadCheckText(inspection.payloadMatch));
+  if (inspection.hasCertificateTable) {
+    std::printf("certificate table: present (offset %lu, %lu bytes)\n",
+                static_cast<unsigned long>(inspection.certificateTable.offset),
+                static_cast<unsigned long>(inspection.certificateTable.size));
+  } else {
+    std::printf("certificate table: none\n");
+  }
   return kExitOk;
 }
 

@@ -72,7 +72,7 @@ bool PackGame(const PackRequest& request, std::string& error) {
 
   std::string stub;
   if (!ReadStub(request.stubPath, stub, error)) return false;
-  const std::string front = stub + payload::MakeAppendedData(request.buildId, "");
+  std::string front = stub + payload::MakeAppendedData(request.buildId, "");
   if (!CheckSearchTextsLand(front, stub.size(), request.stubPath, error)) return false;
 
   UniqueFile game(std::fopen(request.gamePath.c_str(), "rb"));
@@ -96,11 +96,104 @@ bool PackGame(const PackRequest& request, std::string& error) {
     return false;
   }
 
+  // The record goes in front of the game, so the game is read twice: once for
+  // its checksum, once to copy it. A third read checks that what was copied is
+  // what was checksummed; a game changed in between would be refused by every
+  // launcher made from it.
+  payload::PayloadRecord record;
+  record.payloadLength = static_cast<std::uint64_t>(gameSize);
+  if (!ChecksumFileRange(game.get(), 0, gameSize, record.payloadChecksum) ||
+      !SeekFile(game.get(), 0)) {
+    error = "cannot read game '" + request.gamePath + "'";
+    return false;
+  }
+  front.replace(stub.size() + payload::kMarkerLength + payload::kRecordOffset,
+                payload::kRecordSize, payload::MakePayloadRecord(record));
+
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
-  return output.Write(front.data(), front.size(), error) &&
-         CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error) &&
-         output.Commit(error);
+  if (!output.Write(front.data(), front.size(), error) ||
+      !CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error)) {
+    return false;
+  }
+  std::uint64_t copiedChecksum = 0;
+  if (!ChecksumFileRange(game.get(), 0, gameSize, copiedChecksum) ||
+      copiedChecksum != record.payloadChecksum) {
+    error = "game '" + request.gamePath + "' changed while it was being read";
+    return false;
+  }
+  return output.Commit(error);
+}
+
+namespace {
+
+// Bytes of `file` at `offset`, all of them within its `fileSize` bytes.
+bool ReadAt(std::FILE* file, std::int64_t fileSize, std::int64_t offset, std::size_t size,
+            std::string& bytes) {
+  if (offset < 0 || offset > fileSize || static_cast<std::int64_t>(size) > fileSize - offset) {
+    return false;
+  }
+  bytes.assign(size, '\0');
+  return SeekFile(file, offset) && std::fread(&bytes[0], 1, size, file) == size;
+}
+
+std::uint32_t LittleEndian(const std::string& bytes, std::size_t at, std::size_t width) {
+  std::uint32_t value = 0;
+  for (std::size_t i = width; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+}  // namespace
+
+bool FindCertificateTable(std::FILE* file, std::int64_t fileSize, CertificateTable& table) {
+  // DOS header: "MZ", and at 0x3C the offset of the PE signature.
+  constexpr std::size_t kDosHeaderSize = 64;
+  constexpr std::size_t kPeOffsetAt = 0x3C;
+  // PE signature (4 bytes) and COFF file header (20 bytes), whose bytes 16-17
+  // give the optional header's size.
+  constexpr std::size_t kPeHeadersSize = 24;
+  constexpr std::size_t kOptionalSizeAt = 4 + 16;
+  // Optional header: where the count of data directories and the directories
+  // themselves lie, for 32-bit (PE32) and 64-bit (PE32+) images.
+  constexpr std::uint32_t kPe32Magic = 0x10B;
+  constexpr std::uint32_t kPe32PlusMagic = 0x20B;
+  constexpr std::size_t kSecurityDirectory = 4;
+  constexpr std::size_t kDirectoryEntrySize = 8;
+
+  std::string dos;
+  if (!ReadAt(file, fileSize, 0, kDosHeaderSize, dos) || dos.compare(0, 2, "MZ") != 0) return false;
+  const std::int64_t peOffset = LittleEndian(dos, kPeOffsetAt, 4);
+  std::string pe;
+  if (!ReadAt(file, fileSize, peOffset, kPeHeadersSize, pe) ||
+      pe.compare(0, 4, std::string("PE\0\0", 4)) != 0) {
+    return false;
+  }
+  const std::size_t optionalSize = LittleEndian(pe, kOptionalSizeAt, 2);
+  std::string optional;
+  if (optionalSize < 2 ||
+      !ReadAt(file, fileSize, peOffset + static_cast<std::int64_t>(kPeHeadersSize), optionalSize,
+              optional)) {
+    return false;
+  }
+  const std::uint32_t magic = LittleEndian(optional, 0, 2);
+  std::size_t countAt = 0;
+  if (magic == kPe32Magic) countAt = 92;
+  else if (magic == kPe32PlusMagic) countAt = 108;
+  else return false;
+  const std::size_t entryAt = countAt + 4 + kSecurityDirectory * kDirectoryEntrySize;
+  if (entryAt + kDirectoryEntrySize > optionalSize) return false;
+  if (LittleEndian(optional, countAt, 4) <= kSecurityDirectory) return false;
+
+  // This one entry holds a file offset, not a virtual address.
+  CertificateTable found;
+  found.offset = LittleEndian(optional, entryAt, 4);
+  found.size = LittleEndian(optional, entryAt + 4, 4);
+  if (found.offset == 0 || found.size == 0 ||
+      static_cast<std::int64_t>(found.offset) + found.size > fileSize) {
+    return false;
+  }
+  table = found;
+  return true;
 }
 
 bool InspectWrapped(const std::string& path, Inspection& result, std::string& error) {
@@ -138,6 +231,24 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
   result.markerOffset = marker;
   result.buildId = fields.buildIdField;
   result.payloadSize = size - payloadStart;
+  result.recordStatus = fields.recordStatus;
+  result.record = fields.record;
+  result.recordPastEnd = false;
+  result.payloadMatch = PayloadMatch::NotChecked;
+  if (fields.recordStatus == payload::RecordStatus::Intact) {
+    result.recordPastEnd = fields.record.payloadLength > static_cast<std::uint64_t>(result.payloadSize);
+    if (!result.recordPastEnd) {
+      std::uint64_t checksum = 0;
+      if (!ChecksumFileRange(file.get(), payloadStart,
+                             static_cast<std::int64_t>(fields.record.payloadLength), checksum)) {
+        error = "cannot read the payload of '" + path + "'";
+        return false;
+      }
+      result.payloadMatch = checksum == fields.record.payloadChecksum ? PayloadMatch::Matches
+                                                                     : PayloadMatch::Differs;
+    }
+  }
+  result.hasCertificateTable = FindCertificateTable(file.get(), size, result.certificateTable);
   return true;
 }
 
