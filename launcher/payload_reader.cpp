@@ -107,14 +107,11 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
 
 namespace {
 
-// The record in the header block behind `markerOffset`, when it is intact and
-// its payload ends within the file. Anything else (no record, a damaged one,
-// one that claims more than the file holds, a header cut short) leaves the
-// copy to run to the end of the file, as for files made without a record.
+// The record in the header block behind `markerOffset`, when it is intact.
+// Anything else (no record, a damaged one, a header cut short) leaves the copy
+// to run to the end of the file, as for files made without a record.
 std::optional<payload::PayloadRecord> UsableRecord(std::FILE* launcher, std::int64_t markerOffset,
-                                                   std::size_t markerLength,
-                                                   std::int64_t payloadStart,
-                                                   std::int64_t fileSize) {
+                                                   std::size_t markerLength) {
   const std::int64_t recordAt = markerOffset + static_cast<std::int64_t>(markerLength) +
                                 static_cast<std::int64_t>(payload::kRecordOffset);
   std::string bytes(payload::kRecordSize, '\0');
@@ -124,9 +121,6 @@ std::optional<payload::PayloadRecord> UsableRecord(std::FILE* launcher, std::int
   }
   payload::PayloadRecord record;
   if (payload::ParsePayloadRecord(bytes, record) != payload::RecordStatus::Intact) {
-    return std::nullopt;
-  }
-  if (record.payloadLength > static_cast<std::uint64_t>(fileSize - payloadStart)) {
     return std::nullopt;
   }
   return record;
@@ -173,9 +167,14 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
   if (fileSize - start <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
 
   const std::optional<payload::PayloadRecord> record =
-      UsableRecord(launcher, markerOffset, marker.size(), start, fileSize);
+      UsableRecord(launcher, markerOffset, marker.size());
   if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
   if (!record) return CopyBytes(launcher, out, fileSize - start, nullptr);
+  // An intact record that claims more than the file holds belongs to a file
+  // cut short, a download broken off: never run part of a game.
+  if (record->payloadLength > static_cast<std::uint64_t>(fileSize - start)) {
+    return PayloadCopyStatus::ReadFailed;
+  }
 
   payload::PayloadChecksum checksum;
   const PayloadCopyStatus copied =

@@ -53,9 +53,10 @@ enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed, Chec
 // Copies the payload behind the first `marker` in `launcher` (positioned at
 // its start) into `out`, through one buffer of 4096 bytes. The payload starts
 // 418 bytes behind the marker. When the header block holds an intact payload
-// record whose length fits in the file, exactly that many bytes are copied and
-// checksummed on the way (ChecksumMismatch when they differ from the record);
-// otherwise everything to the end of the file is copied. Nothing is copied
+// record, exactly that many bytes are copied and checksummed on the way
+// (ChecksumMismatch when they differ from the record; ReadFailed when the file
+// holds fewer than the record claims: a file cut short); otherwise everything
+// to the end of the file is copied. Nothing is copied
 // when the marker is missing. ReadFailed when the file's size cannot be
 // measured, a read fails during the marker search, the payload's start cannot
 // be reached, or the file delivers fewer bytes than its size promised. After

@@ -229,9 +229,12 @@ std::vector<RecordCopyCase> RecordCopyCases() {
       {"BadRecordChecksumCopiesToTheEnd",
        kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer, PayloadCopyStatus::Ok,
        kGame + kTrailer},
-      {"LengthPastEndCopiesToTheEnd",
+      // A file cut short: the record claims more than is there.
+      {"LengthPastEndIsRefused",
        kFront + HeaderWith(RecordOf(size + kTrailer.size() + 1, sum)) + kGame + kTrailer,
-       PayloadCopyStatus::Ok, kGame + kTrailer},
+       PayloadCopyStatus::ReadFailed, ""},
+      {"GameCutAtTheEndIsRefused", kFront + HeaderWith(good) + kGame.substr(0, kGame.size() - 1),
+       PayloadCopyStatus::ReadFailed, ""},
       {"LengthExactlyToTheEndIsUsed",
        kFront + HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
            kGame + kTrailer,
