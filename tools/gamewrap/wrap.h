@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/gamewrap/file_io.h"
+
 namespace gamewrap {
 
 struct PackRequest {
@@ -12,6 +14,7 @@ struct PackRequest {
   std::string gamePath;    // the game's executable
   std::string outputPath;  // the wrapped launcher to write (replaced atomically)
   std::string buildId;     // exactly eight decimal digits
+  CopyProgress progress = {};  // told of the game's bytes as they are copied; may be empty
 };
 
 // Writes stub + marker + header + game. False with a message in `error` on bad
