@@ -27,6 +27,8 @@ struct InputCase {
   Architecture wantArchitecture = Architecture::X86_64;
 };
 
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
+
 std::string WithImage(const std::function<void(PeImage&)>& change) {
   PeImage image;
   change(image);
