@@ -17,15 +17,17 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs gamewrap with `arguments`; its output goes to a directory of its own so
-// that a directory under test holds only what the tool wrote.
-inline ToolRun Gamewrap(const std::string& arguments) {
+// Runs the program `tool` with `arguments`; its output goes to a directory of
+// its own so that a directory under test holds only what the tool wrote.
+inline ToolRun RunTool(const std::string& tool, const std::string& arguments) {
   static const TempDir outputDir;
   const std::string out = outputDir.File("stdout.txt"), err = outputDir.File("stderr.txt");
-  const std::string command =
-      std::string(GAMEWRAP_PATH) + " " + arguments + " >" + out + " 2>" + err;
+  const std::string command = tool + " " + arguments + " >" + out + " 2>" + err;
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
 }
+
+// Runs the built gamewrap with `arguments`.
+inline ToolRun Gamewrap(const std::string& arguments) { return RunTool(GAMEWRAP_PATH, arguments); }
 
 }  // namespace testsupport

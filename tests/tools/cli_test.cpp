@@ -1,17 +1,56 @@
 // The tool's command line, run as a user would run it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
+#include "tests/tools/pe_image.h"
+#include "tools/gamewrap/progress.h"
 
 namespace {
 
 using testsupport::Gamewrap;
 using testsupport::ToolRun;
 using testsupport::TempDir;
+
+struct TerminalRun {
+  int exitCode;
+  std::string output;  // standard output and error, as the terminal showed them
+};
+
+// Runs `argv` with a pseudo-terminal as its standard output and error.
+TerminalRun RunOnTerminal(const std::vector<std::string>& argv) {
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child < 0) return {-1, "forkpty failed"};
+  if (child == 0) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  std::string output;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO once the child has gone
+    output.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(terminal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
 
 TEST(GamewrapCli, HelpAndUsageErrors) {
   ToolRun help = Gamewrap("--help");
@@ -27,25 +66,36 @@ TEST(GamewrapCli, HelpAndUsageErrors) {
   EXPECT_EQ(Gamewrap("inspect").exitCode, 2);
 }
 
+// The pack command line of two inputs in `dir`, with `extra` options.
+std::string PackArguments(const TempDir& dir, const std::string& stub, const std::string& game,
+                          const std::string& output, const std::string& extra = "") {
+  return "pack --stub " + dir.File(stub) + " --game " + dir.File(game) +
+         " --build-id 00000042 -o " + dir.File(output) + extra;
+}
+
 TEST(GamewrapCli, PackThenInspect) {
   TempDir dir;
-  dir.Write("launcher.exe", "MZ" + std::string(1000, 's'));
-  dir.Write("game.exe", "MZ" + std::string(2000, 'g'));
-  const std::string out = dir.File("wrapped.exe");
-  const std::string pack = "pack --stub " + dir.File("launcher.exe") + " --game " +
-                           dir.File("game.exe") + " --build-id 00000042 -o " + out;
-  ASSERT_EQ(Gamewrap(pack).exitCode, 0);
-  ToolRun inspect = Gamewrap("inspect " + out);
+  const std::string stub = testsupport::LauncherStub(testsupport::kMachineAmd64);
+  const std::string game = testsupport::Game(testsupport::kMachineAmd64);
+  dir.Write("launcher.exe", stub);
+  dir.Write("game.exe", game);
+  ToolRun pack = Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "wrapped.exe"));
+  ASSERT_EQ(pack.exitCode, 0) << pack.err;
+  EXPECT_EQ(pack.out, "stub: " + dir.File("launcher.exe") + "\ngame: x86_64, stub: x86_64\n");
+  EXPECT_EQ(pack.err, "");  // not a terminal: no progress line, and no warning
+  ToolRun inspect = Gamewrap("inspect " + dir.File("wrapped.exe"));
   EXPECT_EQ(inspect.exitCode, 0);
-  EXPECT_EQ(inspect.out,
-            "marker offset: 1002\nbuild identifier: 00000042\npayload size: 2002\n"
-            "payload record: valid\nrecorded length: 2002\nrecorded checksum: 6f93d8d6c3aa6e9e\n"
-            "payload checksum: matches\ncertificate table: none\n");
+  const std::string layout = "marker offset: " + std::to_string(stub.size()) +
+                             "\nbuild identifier: 00000042\npayload size: " +
+                             std::to_string(game.size()) + "\npayload record: valid\n" +
+                             "recorded length: " + std::to_string(game.size()) + "\n";
+  EXPECT_EQ(inspect.out.compare(0, layout.size(), layout), 0) << inspect.out;
+  EXPECT_NE(inspect.out.find("\npayload checksum: matches\ncertificate table: none\n"),
+            std::string::npos)
+      << inspect.out;
 
   // Packing the wrapped file again as a stub is refused and writes nothing.
-  const std::string again = "pack --stub " + out + " --game " + dir.File("game.exe") +
-                            " --build-id 00000042 -o " + dir.File("twice.exe");
-  ToolRun refused = Gamewrap(again);
+  ToolRun refused = Gamewrap(PackArguments(dir, "wrapped.exe", "game.exe", "twice.exe"));
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_NE(refused.err.find("already wrapped"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir.File("twice.exe")));
@@ -53,6 +103,102 @@ TEST(GamewrapCli, PackThenInspect) {
   ToolRun notWrapped = Gamewrap("inspect " + dir.File("game.exe"));
   EXPECT_EQ(notWrapped.exitCode, 1);
   EXPECT_NE(notWrapped.err.find("not a wrapped launcher"), std::string::npos);
+}
+
+// Inputs that cannot work are refused before anything is written, with the
+// input and the reason named.
+TEST(GamewrapCli, RefusesInputsThatCannotWork) {
+  TempDir dir;
+  dir.Write("launcher.exe", testsupport::LauncherStub(testsupport::kMachineAmd64));
+  dir.Write("game.exe", testsupport::Game(testsupport::kMachineAmd64));
+  dir.Write("notes.txt", "release notes\n");
+  const struct {
+    std::string stub, game, wantError;
+  } cases[] = {
+      {"launcher.exe", "notes.txt", "game '" + dir.File("notes.txt") + "' is not a Windows program"},
+      {"notes.txt", "game.exe", "stub '" + dir.File("notes.txt") + "' is not a launcher stub"},
+      {"game.exe", "launcher.exe", "swapped"},
+  };
+  for (const auto& c : cases) {
+    ToolRun run = Gamewrap(PackArguments(dir, c.stub, c.game, "out.exe"));
+    EXPECT_EQ(run.exitCode, 1) << c.stub << " " << c.game;
+    EXPECT_NE(run.err.find(c.wantError), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.exe")));
+  }
+  EXPECT_EQ(Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch arm64")).exitCode, 2);
+  EXPECT_EQ(Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch i686")).exitCode, 2);
+}
+
+TEST(GamewrapCli, WarnsOfA64BitGameBehindThe32BitStub) {
+  TempDir dir;
+  dir.Write("stub32.exe", testsupport::LauncherStub(testsupport::kMachineI386));
+  dir.Write("stub64.exe", testsupport::LauncherStub(testsupport::kMachineAmd64));
+  dir.Write("game32.exe", testsupport::Game(testsupport::kMachineI386));
+  dir.Write("game64.exe", testsupport::Game(testsupport::kMachineAmd64));
+
+  ToolRun risky = Gamewrap(PackArguments(dir, "stub32.exe", "game64.exe", "a.exe"));
+  EXPECT_EQ(risky.exitCode, 0) << risky.err;
+  EXPECT_NE(risky.out.find("game: x86_64, stub: i686"), std::string::npos) << risky.out;
+  EXPECT_NE(risky.err.find("warning: a 64-bit game behind the 32-bit stub"), std::string::npos)
+      << risky.err;
+
+  ToolRun fine = Gamewrap(PackArguments(dir, "stub64.exe", "game32.exe", "b.exe"));
+  EXPECT_EQ(fine.exitCode, 0) << fine.err;
+  EXPECT_NE(fine.out.find("game: i686, stub: x86_64"), std::string::npos) << fine.out;
+  EXPECT_EQ(fine.err, "");
+}
+
+// A game large enough for a progress line.
+std::string LargeGame() {
+  testsupport::PeImage image;
+  image.code = std::string(static_cast<std::size_t>(gamewrap::kProgressMinimumBytes), '\x90');
+  return testsupport::Build(image);
+}
+
+TEST(GamewrapCli, ProgressOnlyOnATerminal) {
+  TempDir dir;
+  dir.Write("launcher.exe", testsupport::LauncherStub(testsupport::kMachineAmd64));
+  dir.Write("game.exe", LargeGame());
+
+  ToolRun redirected = Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "a.exe"));
+  EXPECT_EQ(redirected.exitCode, 0) << redirected.err;
+  EXPECT_EQ(redirected.err, "");
+
+  const TerminalRun onTerminal =
+      RunOnTerminal({GAMEWRAP_PATH, "pack", "--stub", dir.File("launcher.exe"), "--game",
+                     dir.File("game.exe"), "--build-id", "00000042", "-o", dir.File("b.exe")});
+  EXPECT_EQ(onTerminal.exitCode, 0) << onTerminal.output;
+  EXPECT_NE(onTerminal.output.find("copying the game 100%"), std::string::npos)
+      << onTerminal.output;
+}
+
+// The installed kit: gamewrap in <kit>/bin takes <kit>/stubs/launcher-<arch>.exe
+// when no stub is named.
+TEST(GamewrapCli, InstalledToolFindsTheKitStub) {
+  TempDir kit;
+  const std::string install = std::string("\"") + KOVA_CMAKE_COMMAND + "\" --install \"" +
+                              KOVA_BUILD_DIR + "\" --component tool --prefix " + kit.path().string() +
+                              " >/dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  const std::string tool = kit.File("bin/gamewrap");
+  ASSERT_TRUE(std::filesystem::exists(tool));
+  std::filesystem::create_directory(kit.File("stubs"));
+  const std::string stub = testsupport::LauncherStub(testsupport::kMachineAmd64);
+  kit.Write("stubs/launcher-x86_64.exe", stub);
+  kit.Write("game.exe", testsupport::Game(testsupport::kMachineAmd64));
+
+  const std::string pack = "pack --game " + kit.File("game.exe") + " --build-id 00000007 -o ";
+  ToolRun packed = testsupport::RunTool(tool, pack + kit.File("wrapped.exe"));
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_NE(packed.out.find("stub: " + kit.File("stubs/launcher-x86_64.exe")),
+            std::string::npos)
+      << packed.out;
+  EXPECT_EQ(testsupport::ReadFile(kit.File("wrapped.exe")).compare(0, stub.size(), stub), 0);
+
+  // No 32-bit stub in this kit: the message names where it was looked for.
+  ToolRun missing = testsupport::RunTool(tool, pack + kit.File("w32.exe") + " --arch i686");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("stubs/launcher-i686.exe"), std::string::npos) << missing.err;
 }
 
 }  // namespace

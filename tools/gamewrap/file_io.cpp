@@ -143,7 +143,7 @@ bool AtomicOutput::Commit(std::string& error) {
 }
 
 bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
-                 AtomicOutput& to, std::string& error) {
+                 AtomicOutput& to, std::string& error, const CopyProgress& progress) {
   std::vector<char> buffer(1 << 20);
   for (std::int64_t remaining = size; remaining > 0;) {
     const std::size_t want =
@@ -156,6 +156,7 @@ bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName
     }
     if (!to.Write(buffer.data(), got, error)) return false;
     remaining -= static_cast<std::int64_t>(got);
+    if (progress) progress(size - remaining, size);
   }
   if (std::fgetc(from) != EOF) {
     error = "'" + fromName + "' grew while it was being read";

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "common/unique_file.h"
@@ -49,9 +50,11 @@ constexpr char kTemporaryOutputSuffix[] = ".gamewrap-partial";
 
 // Copies exactly `size` bytes from `from` (at its current position) to `to`,
 // and checks that `from` then ends: an input that shrinks or grows while it is
-// read fails with a message naming `fromName`.
+// read fails with a message naming `fromName`. `progress`, when set, is told
+// the bytes copied so far after each piece.
+using CopyProgress = std::function<void(std::int64_t copied, std::int64_t total)>;
 bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
-                 AtomicOutput& to, std::string& error);
+                 AtomicOutput& to, std::string& error, const CopyProgress& progress = {});
 
 // Writes `contents` to `path` through an AtomicOutput.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string& error);

@@ -13,7 +13,7 @@ constexpr char kUsage[] =
     "\n"
     "Commands:\n"
     "  pack     wrap a game behind the launcher\n"
-    "           gamewrap pack --stub LAUNCHER --game GAME --build-id NNNNNNNN -o OUTPUT\n"
+    "           gamewrap pack --game GAME --build-id NNNNNNNN -o OUTPUT [--arch ARCH | --stub LAUNCHER]\n"
     "  inspect  show a wrapped launcher's marker offset, build identifier and payload size\n"
     "           gamewrap inspect FILE\n"
     "  sign     sign a properties document for a build identifier (writes FILE.sig)\n"

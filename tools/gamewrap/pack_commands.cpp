@@ -3,6 +3,9 @@
 #include <string>
 
 #include "tools/gamewrap/commands.h"
+#include "tools/gamewrap/input_checks.h"
+#include "tools/gamewrap/progress.h"
+#include "tools/gamewrap/stub_locator.h"
 #include "tools/gamewrap/wrap.h"
 
 namespace gamewrap {
@@ -10,20 +13,28 @@ namespace gamewrap {
 namespace {
 
 constexpr char kPackUsage[] =
-    "usage: gamewrap pack --stub LAUNCHER --game GAME --build-id NNNNNNNN -o OUTPUT\n"
+    "usage: gamewrap pack --game GAME --build-id NNNNNNNN -o OUTPUT [--arch ARCH | --stub LAUNCHER]\n"
     "\n"
-    "Writes OUTPUT: the launcher LAUNCHER followed by the payload marker, the payload\n"
+    "Writes OUTPUT: the launcher stub followed by the payload marker, the payload\n"
     "header block carrying the build identifier, and the game executable GAME.\n"
     "OUTPUT is written into a new file of its own beside it, flushed to disk and\n"
     "renamed into place, so a failed run leaves no half-written file and never\n"
     "overwrites an input. An input that changes size while it is read fails the run.\n"
     "\n"
+    "The game must be a Windows program (an .exe for x86 or x64, not a DLL), and\n"
+    "the stub a launcher stub built by this project. Without --stub, the stub is\n"
+    "the kit's own: stubs/launcher-ARCH.exe beside the folder holding gamewrap.\n"
+    "Prints the game's and the stub's architecture, and shows progress for large\n"
+    "games when standard error is a terminal.\n"
+    "\n"
     "Options:\n"
-    "  --stub LAUNCHER     the built launcher (not an already wrapped one)\n"
     "  --game GAME         the game's executable\n"
     "  --build-id N        the build identifier field: exactly eight decimal digits\n"
     "                      (00000042 for 42; sign and verify take the same digits)\n"
     "  -o, --output OUT    the wrapped launcher to write\n"
+    "  --arch ARCH         the kit's stub to take: x86_64 (default) or i686\n"
+    "  --stub LAUNCHER     a launcher stub of your own choosing instead of the kit's\n"
+    "                      (not an already wrapped one)\n"
     "  -h, --help          show this help and exit\n";
 
 constexpr char kInspectUsage[] =
@@ -56,6 +67,7 @@ const char* PayloadCheckText(PayloadMatch match) {
 
 int RunPack(const Args& args) {
   PackRequest request;
+  std::string archName;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (IsHelpOption(arg)) {
@@ -67,16 +79,50 @@ int RunPack(const Args& args) {
     else if (arg == "--game") target = &request.gamePath;
     else if (arg == "--build-id") target = &request.buildId;
     else if (arg == "-o" || arg == "--output") target = &request.outputPath;
+    else if (arg == "--arch") target = &archName;
     else return UsageError("unexpected argument '" + arg + "'", kPackUsage);
     if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value", kPackUsage);
     *target = args[++i];
   }
-  if (request.stubPath.empty() || request.gamePath.empty() || request.buildId.empty() ||
-      request.outputPath.empty()) {
-    return UsageError("pack needs --stub, --game, --build-id and -o", kPackUsage);
+  if (request.gamePath.empty() || request.buildId.empty() || request.outputPath.empty()) {
+    return UsageError("pack needs --game, --build-id and -o", kPackUsage);
   }
+  Architecture architecture = Architecture::X86_64;
+  if (!archName.empty() && !ParseArchitectureName(archName, architecture)) {
+    return UsageError("--arch takes x86_64 or i686, not '" + archName + "'", kPackUsage);
+  }
+  if (!archName.empty() && !request.stubPath.empty()) {
+    return UsageError("--arch picks one of the kit's stubs; --stub names one: give only one",
+                      kPackUsage);
+  }
+  if (request.stubPath.empty()) {
+    const std::string toolPath = OwnExecutablePath();
+    if (toolPath.empty()) {
+      std::fputs("gamewrap pack: cannot tell where gamewrap lies to find the kit's stub; "
+                 "name one with --stub\n", stderr);
+      return kExitFailure;
+    }
+    request.stubPath = KitStubPath(toolPath, architecture);
+  }
+
+  ExecutableInfo game, stub;
   std::string error;
-  if (!PackGame(request, error)) {
+  if (!CheckGame(request.gamePath, game, error) || !CheckStub(request.stubPath, stub, error)) {
+    std::fprintf(stderr, "gamewrap pack: %s\n", error.c_str());
+    return kExitFailure;
+  }
+  std::printf("stub: %s\n%s\n", request.stubPath.c_str(), ArchitectureLine(game, stub).c_str());
+  std::fflush(stdout);
+  const std::string warning = ArchitectureWarning(game, stub);
+  if (!warning.empty()) std::fprintf(stderr, "gamewrap pack: warning: %s\n", warning.c_str());
+
+  ProgressLine progress(stderr, "gamewrap pack: copying the game", StandardErrorIsTerminal());
+  request.progress = [&progress](std::int64_t copied, std::int64_t total) {
+    progress.Update(copied, total);
+  };
+  const bool packed = PackGame(request, error);
+  progress.Finish();
+  if (!packed) {
     std::fprintf(stderr, "gamewrap pack: %s\n", error.c_str());
     return kExitFailure;
   }

@@ -113,7 +113,8 @@ bool PackGame(const PackRequest& request, std::string& error) {
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
   if (!output.Write(front.data(), front.size(), error) ||
-      !CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error)) {
+      !CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error,
+                   request.progress)) {
     return false;
   }
   std::uint64_t copiedChecksum = 0;

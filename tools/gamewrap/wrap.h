@@ -7,6 +7,7 @@
 #include <string>
 
 #include "launcher/payload_format.h"
+#include "tools/gamewrap/file_io.h"
 
 namespace gamewrap {
 
@@ -15,6 +16,7 @@ struct PackRequest {
   std::string gamePath;    // the game's executable
   std::string outputPath;  // the wrapped launcher to write (replaced atomically)
   std::string buildId;     // exactly eight decimal digits
+  CopyProgress progress = {};  // told of the game's bytes as they are copied; may be empty
 };
 
 // Writes stub + marker + header + game, the header carrying the payload record

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the publisher's kit: the release launcher stubs (Windows x86_64 and
+# i686, size-optimised and stripped), gamewrap for Linux and for Windows, the
+# client library and the documents. Lays the kit out in build/kit/<name>/,
+# packs build/kit/<name>.tar.gz and .zip, and checks that the kit's own
+# gamewrap wraps the demo game with the kit's stubs, without --stub.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" = 0 ]; then
+  scripts/install-deps.sh || echo "warning: installing the dependencies failed (see above)"
+fi
+
+name=kova-publisher-kit-1.0.0
+out=build/kit
+kit=$out/$name
+
+# The Windows builds first: the Linux build's archive takes their files.
+for preset in release-windows release-windows-i686 release-linux; do
+  echo "== building $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j 2 >/dev/null
+done
+
+echo "== laying out $kit"
+rm -rf "$out"
+mkdir -p "$out"
+for preset in release-linux release-windows release-windows-i686; do
+  cmake --install "build/$preset" --prefix "$kit" >/dev/null
+done
+
+echo "== packing the archives"
+(cd "$out" && cpack --config ../release-linux/CPackConfig.cmake -B . >/dev/null)
+rm -rf "$out/_CPack_Packages"
+
+echo "== checking the kit: its gamewrap wraps the demo game with its own stubs"
+check=$out/check
+mkdir -p "$check"
+"$kit/bin/gamewrap" pack --game build/release-windows/bin/demo_game.exe \
+  --build-id 00000001 -o "$check/DemoGame-x86_64.exe" >/dev/null
+"$kit/bin/gamewrap" pack --arch i686 --game build/release-windows-i686/bin/demo_game.exe \
+  --build-id 00000001 -o "$check/DemoGame-i686.exe" >/dev/null
+"$kit/bin/gamewrap" inspect "$check/DemoGame-i686.exe" >/dev/null
+rm -rf "$check"
+
+echo "== the kit"
+(cd "$kit" && find . -type f | sort | while read -r file; do
+  printf '  %-36s %9d bytes\n' "${file#./}" "$(stat -c %s "$file")"
+done)
+ls -1 "$out"/*.tar.gz "$out"/*.zip | sed 's/^/  /'

@@ -1,0 +1,271 @@
+#include "tools/gamewrap/input_checks.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/file_position.h"
+#include "common/unique_file.h"
+#include "launcher/launcher_identity.h"
+
+namespace gamewrap {
+
+namespace {
+
+// Header layout of a Windows program (PE/COFF), as offsets into its file.
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kNewHeaderOffsetField = 0x3C;  // e_lfanew
+constexpr std::size_t kSignatureSize = 4;            // "PE\0\0"
+constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kSectionHeaderSize = 40;
+
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr std::uint16_t kOptionalMagicPe32 = 0x010B;
+constexpr std::uint16_t kOptionalMagicPe32Plus = 0x020B;
+constexpr std::uint16_t kCharacteristicExecutableImage = 0x0002;
+constexpr std::uint16_t kCharacteristicDll = 0x2000;
+
+// Headers lie near the front of every real program; reading only this much
+// keeps the checks cheap for games of gigabytes.
+constexpr std::size_t kHeaderReadLimit = 64 * 1024;
+
+std::uint16_t Read16(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+std::uint32_t Read32(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(Read16(bytes, at)) |
+         static_cast<std::uint32_t>(Read16(bytes, at + 2)) << 16;
+}
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
+
+// Machines a user may meet, named so the message says what the game was built for.
+std::string MachineName(std::uint16_t machine) {
+  switch (machine) {
+    case 0x01C0: return "ARM";
+    case 0x01C4: return "ARM Thumb-2";
+    case 0xAA64: return "ARM64";
+    case 0x0200: return "Itanium";
+    default: return "an unknown machine";
+  }
+}
+
+// The first bytes of the file at `path` (up to kHeaderReadLimit) and its size.
+bool ReadHead(const std::string& path, const char* role, std::string& head,
+              std::uint64_t& fileSize, std::string& error) {
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    error = std::string("cannot open ") + role + " '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  const std::int64_t size = MeasureFileSize(file.get());
+  if (size < 0) {
+    error = std::string("cannot read ") + role + " '" + path + "'";
+    return false;
+  }
+  const std::size_t want = static_cast<std::uint64_t>(size) < kHeaderReadLimit
+                               ? static_cast<std::size_t>(size)
+                               : kHeaderReadLimit;
+  head.assign(want, '\0');
+  if (want != 0 && std::fread(&head[0], 1, want, file.get()) != want) {
+    error = std::string("cannot read ") + role + " '" + path + "'";
+    return false;
+  }
+  fileSize = static_cast<std::uint64_t>(size);
+  return true;
+}
+
+// Whether the program's resource section holds the launcher's identification.
+// Read in pieces that overlap by the identification's length, so a game with
+// large resources costs no more memory than a small one.
+bool ResourcesHoldIdentity(const std::string& path, const ExecutableInfo& info, bool& holds,
+                           std::string& error) {
+  holds = false;
+  if (info.resourceSize == 0) return true;
+  const std::string_view identity = KOVA_LAUNCHER_IDENTITY;
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file || !SeekFile(file.get(), static_cast<std::int64_t>(info.resourceOffset))) {
+    error = "cannot read the resources of '" + path + "'";
+    return false;
+  }
+  constexpr std::size_t kPiece = 1 << 20;
+  std::string window;
+  for (std::uint64_t remaining = info.resourceSize; remaining > 0 && !holds;) {
+    const std::size_t keep = std::min(window.size(), identity.size() - 1);
+    window.erase(0, window.size() - keep);
+    const std::size_t want = remaining < kPiece ? static_cast<std::size_t>(remaining) : kPiece;
+    window.resize(keep + want);
+    if (std::fread(&window[keep], 1, want, file.get()) != want) {
+      error = "cannot read the resources of '" + path + "'";
+      return false;
+    }
+    remaining -= want;
+    holds = window.find(identity) != std::string::npos;
+  }
+  return true;
+}
+
+// Reads `path`'s headers and looks for the identification in its resources;
+// false with a message naming `role`.
+bool ReadProgram(const std::string& path, const char* role, const char* notWhat,
+                 ExecutableInfo& info, bool& isLauncherStub, std::string& error) {
+  std::string head;
+  std::uint64_t fileSize = 0;
+  if (!ReadHead(path, role, head, fileSize, error)) return false;
+  std::string reason;
+  if (!ReadExecutableHeaders(head, fileSize, info, reason)) {
+    error = std::string(role) + " '" + path + "' " + notWhat + ": it " + reason;
+    return false;
+  }
+  return ResourcesHoldIdentity(path, info, isLauncherStub, error);
+}
+
+}  // namespace
+
+const char* ArchitectureName(Architecture architecture) {
+  return architecture == Architecture::I686 ? "i686" : "x86_64";
+}
+
+bool ParseArchitectureName(std::string_view name, Architecture& architecture) {
+  if (name == "i686") {
+    architecture = Architecture::I686;
+    return true;
+  }
+  if (name == "x86_64") {
+    architecture = Architecture::X86_64;
+    return true;
+  }
+  return false;
+}
+
+bool ReadExecutableHeaders(std::string_view head, std::uint64_t fileSize, ExecutableInfo& info,
+                           std::string& reason) {
+  // Every offset below is checked against what was read before it is used;
+  // `fileSize` only tells a damaged file from headers placed unusually far in.
+  const auto fits = [&](std::uint64_t at, std::uint64_t size, const char* what) {
+    if (at + size <= head.size()) return true;
+    reason = at + size <= fileSize ? std::string("has its ") + what + " beyond the first " +
+                                         std::to_string(kHeaderReadLimit / 1024) + " KiB"
+                                   : std::string("ends inside its ") + what;
+    return false;
+  };
+  if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') {
+    reason = "has no MZ header";
+    return false;
+  }
+  if (!fits(0, kDosHeaderSize, "MZ header")) return false;
+  const std::uint32_t newHeader = Read32(head, kNewHeaderOffsetField);
+  if (static_cast<std::uint64_t>(newHeader) + kSignatureSize + kFileHeaderSize > fileSize) {
+    reason = "has an e_lfanew (" + Hex(newHeader) + ") that points outside the file";
+    return false;
+  }
+  if (!fits(newHeader, kSignatureSize + kFileHeaderSize, "PE header")) return false;
+  if (head.substr(newHeader, kSignatureSize) != std::string_view("PE\0\0", 4)) {
+    reason = "has no PE signature where its e_lfanew (" + Hex(newHeader) + ") points";
+    return false;
+  }
+
+  const std::size_t fileHeader = newHeader + kSignatureSize;
+  const std::uint16_t machine = Read16(head, fileHeader);
+  const std::uint16_t sectionCount = Read16(head, fileHeader + 2);
+  const std::uint16_t optionalHeaderSize = Read16(head, fileHeader + 16);
+  const std::uint16_t characteristics = Read16(head, fileHeader + 18);
+  if (machine != kMachineI386 && machine != kMachineAmd64) {
+    reason = "is built for " + MachineName(machine) + " (machine " + Hex(machine) +
+             "), not for i386 or AMD64";
+    return false;
+  }
+  if ((characteristics & kCharacteristicDll) != 0) {
+    reason = "is a DLL, not a program";
+    return false;
+  }
+  if ((characteristics & kCharacteristicExecutableImage) == 0) {
+    reason = "is not marked as an executable image (an object file or a failed link?)";
+    return false;
+  }
+
+  const std::size_t optionalHeader = fileHeader + kFileHeaderSize;
+  if (optionalHeaderSize < 2) {
+    reason = "has no optional header";
+    return false;
+  }
+  if (!fits(optionalHeader, optionalHeaderSize, "optional header")) return false;
+  const std::uint16_t expectedMagic =
+      machine == kMachineI386 ? kOptionalMagicPe32 : kOptionalMagicPe32Plus;
+  if (Read16(head, optionalHeader) != expectedMagic) {
+    reason = "has an optional header that does not match its machine " + Hex(machine);
+    return false;
+  }
+
+  const std::size_t sectionTable = optionalHeader + optionalHeaderSize;
+  if (!fits(sectionTable, static_cast<std::uint64_t>(sectionCount) * kSectionHeaderSize,
+            "section table")) {
+    return false;
+  }
+  info = ExecutableInfo{};
+  info.architecture = machine == kMachineI386 ? Architecture::I686 : Architecture::X86_64;
+  for (std::size_t i = 0; i < sectionCount; ++i) {
+    const std::size_t section = sectionTable + i * kSectionHeaderSize;
+    if (head.substr(section, 8) != std::string_view(".rsrc\0\0\0", 8)) continue;
+    const std::uint64_t size = Read32(head, section + 16);
+    const std::uint64_t offset = Read32(head, section + 20);
+    if (offset + size > fileSize) {
+      reason = "ends inside its resource section";
+      return false;
+    }
+    info.resourceOffset = offset;
+    info.resourceSize = size;
+    break;
+  }
+  return true;
+}
+
+bool CheckGame(const std::string& path, ExecutableInfo& info, std::string& error) {
+  bool isLauncherStub = false;
+  if (!ReadProgram(path, "game", "is not a Windows program for x86 or x64", info, isLauncherStub,
+                   error)) {
+    return false;
+  }
+  if (isLauncherStub) {
+    error = "game '" + path + "' is a launcher stub, not a game (were --stub and --game swapped?)";
+    return false;
+  }
+  return true;
+}
+
+bool CheckStub(const std::string& path, ExecutableInfo& info, std::string& error) {
+  bool isLauncherStub = false;
+  if (!ReadProgram(path, "stub", "is not a launcher stub", info, isLauncherStub, error)) {
+    return false;
+  }
+  if (!isLauncherStub) {
+    error = "stub '" + path +
+            "' is a Windows program but not a launcher stub built by this project: it lacks the "
+            "launcher's identification (were --stub and --game swapped?)";
+    return false;
+  }
+  return true;
+}
+
+std::string ArchitectureLine(const ExecutableInfo& game, const ExecutableInfo& stub) {
+  return std::string("game: ") + ArchitectureName(game.architecture) +
+         ", stub: " + ArchitectureName(stub.architecture);
+}
+
+std::string ArchitectureWarning(const ExecutableInfo& game, const ExecutableInfo& stub) {
+  if (game.architecture == Architecture::X86_64 && stub.architecture == Architecture::I686) {
+    return "a 64-bit game behind the 32-bit stub cannot run on 32-bit Windows "
+           "(--arch x86_64 takes the 64-bit stub)";
+  }
+  return "";
+}
+
+}  // namespace gamewrap
