@@ -6,7 +6,8 @@
 // A channel query costs the bare round trip, one debugger line, the request
 // and reply copies, and the lookup; the target is at least 0.7 of the bare
 // round trips per second.
-// Usage: channel_bench [calls per run] [runs]   (default: 2000 5)
+// Usage: channel_bench [calls per run] [runs] [sizes in bytes...]
+//        (default: 2000 5 8 1024 60000; a size is at most 65,532 bytes)
 #include <windows.h>
 
 #include <algorithm>
@@ -199,12 +200,17 @@ int main(int argc, char** argv) {
   }
   const long calls = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-  if (calls <= 0 || runs <= 0) {
-    std::fprintf(stderr, "usage: channel_bench [calls per run] [runs]\n");
+  std::vector<std::size_t> sizes;
+  for (int at = 3; at < argc; ++at) sizes.push_back(std::strtoul(argv[at], nullptr, 10));
+  if (sizes.empty()) sizes = {8, 1024, 60000};
+  const bool sizesFit = std::all_of(sizes.begin(), sizes.end(), [](std::size_t size) {
+    return size > 0 && size <= channel::kMaxTextSize;
+  });
+  if (calls <= 0 || runs <= 0 || !sizesFit) {
+    std::fprintf(stderr, "usage: channel_bench [calls per run] [runs] [sizes in bytes...]\n");
     return 2;
   }
 
-  const std::vector<std::size_t> sizes = {8, 1024, 60000};
   std::map<std::string, std::string> values;
   for (std::size_t size : sizes) values[TextOfSize(size, 'a')] = TextOfSize(size, 'A');
   GameChannel channel([&values](const std::string& name) {
@@ -219,13 +225,16 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const std::vector<Variant> variants = {
+  std::vector<Variant> variants = {
       {"bare SendMessageA", bare.window(), 0},
       {"bare + OutputDebugStringA", bareWithDebugLine.window(), 0},
-      {"channel query, 8 B", channel.MessageWindow(), 8},
-      {"channel query, 1 KiB", channel.MessageWindow(), 1024},
-      {"channel query, 60 KB", channel.MessageWindow(), 60000},
   };
+  std::vector<std::string> labels;
+  labels.reserve(sizes.size());  // the variants point into it
+  for (std::size_t size : sizes) {
+    labels.push_back("channel query, " + std::to_string(size) + " B");
+    variants.push_back({labels.back().c_str(), channel.MessageWindow(), size});
+  }
   const std::string self = win32::GetModulePath(nullptr);
   // Runs interleave the variants, so that a busy moment of the machine
   // spreads over all of them instead of spoiling one.
