@@ -8,7 +8,7 @@ add_compile_options(-ffp-contract=off)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$")
   add_compile_options(-msse2 -mfpmath=sse)
 endif()
-add_compile_options(-Wall -Wextra)
+add_compile_options(-Wall -Wextra -Wpedantic -Werror)
 
 # Release builds (the publisher's kit): each function and datum in a section of
 # its own so the linker drops whatever nothing uses, and no symbols or debug
