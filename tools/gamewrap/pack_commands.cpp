@@ -51,7 +51,7 @@ const char* RecordText(const Inspection& inspection) {
     case payload::RecordStatus::Damaged: return "damaged (ignored)";
     case payload::RecordStatus::Intact: break;
   }
-  return inspection.recordPastEnd ? "invalid: runs past the end of the file (ignored)" : "valid";
+  return inspection.recordPastEnd ? "invalid: claims more than the file holds (the launcher will refuse to run it)" : "valid";
 }
 
 const char* PayloadCheckText(PayloadMatch match) {

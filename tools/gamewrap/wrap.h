@@ -49,8 +49,8 @@ struct Inspection {
   std::int64_t payloadSize = 0;  // everything behind the header block
   payload::RecordStatus recordStatus = payload::RecordStatus::Absent;
   payload::PayloadRecord record;  // when recordStatus is Intact
-  // An intact record whose payload runs past the end of the file: the launcher
-  // ignores it and copies to the end.
+  // An intact record whose payload runs past the end of the file: a file cut
+  // short, which the launcher refuses to run.
   bool recordPastEnd = false;
   PayloadMatch payloadMatch = PayloadMatch::NotChecked;
   bool hasCertificateTable = false;

@@ -1,0 +1,90 @@
+// gamewrap inspect on damaged wrapped launchers, run as a user runs it: each
+// either fails with exit code 1 and a message naming the damage, or reports
+// the file's layout exactly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "launcher/payload_format.h"
+#include "tests/support/run_gamewrap.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using testsupport::Gamewrap;
+using testsupport::TempDir;
+
+const std::string kStub = "MZ" + std::string(998, 's');  // 1000 bytes
+const std::string kGame = "MZgame" + std::string(4090, 'g');
+
+std::string Header() { return payload::MakeHeader("20240607"); }
+
+std::string RecordHeader(std::uint64_t claimedLength) {
+  payload::PayloadRecord record = payload::RecordFor(kGame);
+  record.payloadLength = claimedLength;
+  return payload::MakeHeader("20240607", record);
+}
+
+struct DamageCase {
+  const char* name;
+  std::string file;
+  int exitCode;
+  std::string wanted;  // in stderr when failing, in stdout otherwise
+};
+
+class DamagedWrappedFile : public testing::TestWithParam<DamageCase> {};
+
+TEST_P(DamagedWrappedFile, InspectFailsClearlyOrReportsExactly) {
+  const TempDir dir;
+  const std::string path = dir.Write("launcher.exe", GetParam().file);
+  const testsupport::ToolRun run = Gamewrap("inspect " + path);
+  EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.out << run.err;
+  const std::string& shown = run.exitCode == 0 ? run.out : run.err;
+  EXPECT_NE(shown.find(GetParam().wanted), std::string::npos) << shown;
+  if (run.exitCode != 0) {
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+const std::string kMarker = payload::PayloadMarker();
+
+INSTANTIATE_TEST_SUITE_P(
+    Inspect, DamagedWrappedFile,
+    testing::Values(
+        DamageCase{"TruncatedHeader", kStub + kMarker + Header().substr(0, 120), 1,
+                   "ends inside its payload header block"},
+        DamageCase{"HeaderOneByteShort", kStub + kMarker + Header().substr(0, 399), 1,
+                   "ends inside its payload header block"},
+        DamageCase{"MarkerInLastBytes", kStub + kMarker, 1, "ends inside its payload header block"},
+        DamageCase{"BuildInfoWithoutMarker", kStub + Header() + kGame, 1,
+                   "holds no payload marker: it is not a wrapped launcher"},
+        DamageCase{"MarkerWithoutBuildInfo", kStub + kMarker + std::string(400, '\0') + kGame, 1,
+                   "has no build-information text behind its payload marker"},
+        // A stub whose last bytes begin the marker: the search restarts inside
+        // them and finds the real marker right behind.
+        DamageCase{"StubEndingInPartOfMarker",
+                   kStub + kMarker.substr(0, 10) + kMarker + Header() + kGame, 0,
+                   "marker offset: 1010\nbuild identifier: 20240607\npayload size: 4096\n"},
+        // Seventeen marker bytes and the real marker's "!" make a whole marker
+        // 17 bytes early, so the header is looked for in the wrong place.
+        DamageCase{"StubEndingInAllButLastMarkerByte",
+                   kStub + kMarker.substr(0, 17) + kMarker + Header() + kGame, 1,
+                   "has no build-information text behind its payload marker"},
+        DamageCase{"ExactHeaderNoPayload", kStub + kMarker + Header(), 0,
+                   "marker offset: 1000\nbuild identifier: 20240607\npayload size: 0\n"},
+        DamageCase{"RecordClaimsPast2GiB", kStub + kMarker + RecordHeader(0x80000000ULL) + kGame, 0,
+                   "payload size: 4096\npayload record: invalid: claims more than the file holds "
+                   "(the launcher will refuse to run it)\nrecorded length: 2147483648\n"},
+        DamageCase{"RecordClaimsPast4GiB", kStub + kMarker + RecordHeader(0x100000001ULL) + kGame, 0,
+                   "payload record: invalid: claims more than the file holds "
+                   "(the launcher will refuse to run it)\nrecorded length: 4294967297\n"
+                   "recorded checksum: "},
+        // Only the low 32 bits of 4 GiB + 4096 equal the payload's size: the
+        // claim must still count as past the end.
+        DamageCase{"RecordClaims4GiBPlusPayload",
+                   kStub + kMarker + RecordHeader(0x100000000ULL + 4096) + kGame, 0,
+                   "invalid: claims more than the file holds"}),
+    [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
