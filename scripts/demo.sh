@@ -53,7 +53,7 @@ else
   echo "  The demo game did not run (no report)."
 fi
 echo "== left in $demo (the game's temporary file is gone):"
-ls -A "$demo" | sed 's/^/  /'
+find "$demo" -mindepth 1 -maxdepth 1 -printf '  %f\n' | sort
 
 echo "== the same launcher after partner.xml was edited without signing it again"
 tampered=build/demo-tampered

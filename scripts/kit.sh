@@ -47,4 +47,4 @@ echo "== the kit"
 (cd "$kit" && find . -type f | sort | while read -r file; do
   printf '  %-36s %9d bytes\n' "${file#./}" "$(stat -c %s "$file")"
 done)
-ls -1 "$out"/*.tar.gz "$out"/*.zip | sed 's/^/  /'
+for archive in "$out"/*.tar.gz "$out"/*.zip; do echo "  $archive"; done

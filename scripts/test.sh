@@ -7,7 +7,7 @@
 # test program that crashed or timed out and a results file that is missing
 # or unreadable count as one failure each.
 set -u
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 if [ "$(id -u)" = 0 ]; then
   scripts/install-deps.sh || echo "warning: installing the dependencies failed (see above)"
@@ -59,6 +59,8 @@ run_ctest() {
 run_wine_ctest() {
   local preset=$1 prefix=$PWD/build/$1/wineprefix
   scripts/wine-prefix.sh start "$prefix"
+  # The prefix is fixed now: a later build's run sets its own trap.
+  # shellcheck disable=SC2064
   trap "scripts/wine-prefix.sh stop '$prefix'" EXIT
   run_ctest "$preset"
   scripts/wine-prefix.sh stop "$prefix"
