@@ -3,11 +3,13 @@
 // or run long, and other local processes that meddle with its channel.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <set>
@@ -345,91 +347,162 @@ constexpr std::uint32_t kHostileLengths[] = {65533, 70000, 0x7FFFFFFF, 0x8000000
 
 class HostileProcessTest : public LaunchersInOneFolder {};
 
-// While the game asks again and again, this process sends handshakes with
-// wrong process ids and with lParam values that are no windows, queries with
-// lParam 0 and with impossible length words, and rewrites the block's length
-// word during the game's own queries. The launcher answers none of that, and
-// what the game is told is right or refused, never wrong.
+// The process that `parentId` started; 0 when there is none.
+DWORD ChildOf(DWORD parentId) {
+  win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID == parentId) return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+// The meddler's side of the test, on a thread of this process.
+struct MeddlerReport {
+  bool sawWindow = false;
+  bool metAll = false;
+  unsigned long rewrites = 0;
+  unsigned long handshakes = 0;
+  unsigned long handshakeReplies = 0;
+  unsigned long refusedQueries = 0;   // hostile length words, refused with the block untouched
+  unsigned long answeredQueries = 0;  // ... answered or changing the block (none may be)
+};
+
+// A message-only window of this process that counts the handshake replies it gets.
+class CountingWindow {
+ public:
+  CountingWindow() : replyMessage_(RegisterWindowMessageA(channel::kHandshakeReplyMessageName)) {
+    static const ATOM windowClass = [] {
+      WNDCLASSA description = {};
+      description.lpfnWndProc = Procedure;
+      description.hInstance = GetModuleHandleA(nullptr);
+      description.lpszClassName = "KovaFaultsCountingWindow";
+      return RegisterClassA(&description);
+    }();
+    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr));
+    SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  HWND window() const { return window_.get(); }
+  unsigned long replies() const { return replies_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<CountingWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && message == self->replyMessage_) ++self->replies_;
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  UINT replyMessage_;
+  win32::UniqueWindow window_;
+  unsigned long replies_ = 0;
+};
+
+// While the game asks again and again, another process rewrites the block's
+// length word with impossible values, sends handshakes with wrong process
+// ids and with lParam values that are no windows, and queries with lParam 0.
+// Then, while the game waits, it sends queries with impossible length words.
+// The launcher answers none of that and keeps running, and what the game is
+// told is right or refused, never wrong.
 TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) {
   const std::string launcher = WrapTestGame(root_.path());
-  const std::string ready = UniqueName("hostile-ready");
+  const std::string meeting = UniqueName("hostile");
   ASSERT_TRUE(WriteGameScript(
-      root_.path(), {"connect", "rendezvous " + ready + " 2",
-                     "query-loop 0 3000 " + Hex("Publisher") + " " + Hex("Demo Studio"),
+      root_.path(), {"connect", "rendezvous " + meeting + "-1 2",
+                     "query-loop 0 2500 " + Hex("Publisher") + " " + Hex("Demo Studio"),
+                     "rendezvous " + meeting + "-2 2", "rendezvous " + meeting + "-3 2",
                      "query Publisher"}));
 
-  std::atomic<bool> stop{false};
-  std::atomic<unsigned long> hostileQueries{0}, rewrites{0};
-  std::atomic<bool> met{false}, sawWindow{false};
-  std::thread hostile([&] {
-    met = testgame::MeetAt(ready, 2, kMeetingTimeoutMs) == testgame::RendezvousResult::Met;
+  MeddlerReport report;
+  std::thread meddler([&] {
+    const auto meet = [&](const char* which) {
+      return testgame::MeetAt(meeting + which, 2, kMeetingTimeoutMs) ==
+             testgame::RendezvousResult::Met;
+    };
+    report.metAll = meet("-1");
     const HWND window = FindWindowExA(nullptr, nullptr, channel::kWindowClassName, nullptr);
-    if (window == nullptr) return;
-    sawWindow = true;
     DWORD launcherId = 0;
-    GetWindowThreadProcessId(window, &launcherId);
+    if (window != nullptr) GetWindowThreadProcessId(window, &launcherId);
+    const DWORD gameId = ChildOf(launcherId);
+    ForeignBlock block(window);
+    report.sawWindow = window != nullptr && gameId != 0 && block.bytes() != nullptr;
+    if (!report.sawWindow) return;
     const UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
     const UINT query = RegisterWindowMessageA(channel::kQueryMessageName);
-    // A window of this process that would get any handshake reply.
-    win32::UniqueWindow own(CreateWindowExA(0, "STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                            nullptr, nullptr, nullptr));
-    ForeignBlock block(window);
-    if (block.bytes() == nullptr) return;
+    CountingWindow own;
 
+    std::atomic<bool> stop{false};
     std::thread rewriter([&] {
-      std::size_t turn = 0;
-      while (!stop) {
-        WriteLengthWord(block.bytes(), kHostileLengths[turn++ % std::size(kHostileLengths)]);
-        ++rewrites;
+      for (std::size_t turn = 0; !stop; ++turn) {
+        WriteLengthWord(block.bytes(), kHostileLengths[turn % std::size(kHostileLengths)]);
+        ++report.rewrites;
         Sleep(1);
       }
     });
-    const DWORD wrongIds[] = {0, GetCurrentProcessId(), launcherId, 0xFFFFFFFF};
+    const DWORD wrongIds[] = {0, GetCurrentProcessId(), launcherId, gameId + 4, 0xFFFFFFFF};
     const LPARAM notWindows[] = {0, 1, 0x12345678, -1};
-    const ULONGLONG deadline = GetTickCount64() + 2500;
+    const ULONGLONG deadline = GetTickCount64() + 2000;
     while (GetTickCount64() < deadline) {
       DWORD_PTR result = 0;
       for (DWORD id : wrongIds) {
-        SendMessageTimeoutA(window, handshake, id, reinterpret_cast<LPARAM>(own.get()), SMTO_NORMAL,
-                            2000, &result);
+        SendMessageTimeoutA(window, handshake, id, reinterpret_cast<LPARAM>(own.window()),
+                            SMTO_NORMAL, 2000, &result);
+        ++report.handshakes;
       }
       for (LPARAM notWindow : notWindows) {
-        SendMessageTimeoutA(window, handshake, launcherId, notWindow, SMTO_NORMAL, 2000, &result);
+        SendMessageTimeoutA(window, handshake, gameId, notWindow, SMTO_NORMAL, 2000, &result);
+        ++report.handshakes;
       }
       SendMessageTimeoutA(window, query, 0, 0, SMTO_NORMAL, 2000, &result);
-      for (std::uint32_t length : kHostileLengths) {
-        WriteLengthWord(block.bytes(), length);
-        SendMessageTimeoutA(window, query, 0, 1, SMTO_NORMAL, 2000, &result);
-        ++hostileQueries;
-      }
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     }
     stop = true;
     rewriter.join();
+    report.handshakeReplies = own.replies();
+
+    report.metAll = meet("-2") && report.metAll;
+    std::memset(block.bytes() + channel::kLengthFieldSize, 'q', 32);
+    for (std::uint32_t length : kHostileLengths) {
+      WriteLengthWord(block.bytes(), length);
+      const std::vector<unsigned char> before(block.bytes(), block.bytes() + channel::kBlockSize);
+      DWORD_PTR result = 0;
+      SendMessageTimeoutA(window, query, 0, 1, SMTO_NORMAL, 2000, &result);
+      const bool untouched =
+          std::equal(before.begin(), before.end(), block.bytes());
+      if (static_cast<std::int32_t>(result) == channel::kQueryFailed && untouched) {
+        ++report.refusedQueries;
+      } else {
+        ++report.answeredQueries;
+      }
+    }
+    report.metAll = meet("-3") && report.metAll;
   });
 
   LaunchOptions options;
   options.timeoutMs = 60000;
   const LauncherRun run = RunLauncher(launcher, options);
-  stop = true;
-  hostile.join();
+  meddler.join();
 
   ExpectCleanEnd(run);
-  ASSERT_TRUE(met);
-  ASSERT_TRUE(sawWindow);
-  EXPECT_GT(hostileQueries.load(), 0u);
-  EXPECT_GT(rewrites.load(), 0u);
+  ASSERT_TRUE(report.sawWindow);
+  EXPECT_TRUE(report.metAll);
+  EXPECT_GT(report.rewrites, 0u);
+  EXPECT_GT(report.handshakes, 0u);
+  EXPECT_EQ(report.handshakeReplies, 0u);
+  EXPECT_EQ(report.refusedQueries, std::size(kHostileLengths));
+  EXPECT_EQ(report.answeredQueries, 0u);
   const std::vector<GameRun> games = ReadGameRuns(root_.path());
   ASSERT_EQ(games.size(), 1u);
   const GameRun& game = games[0];
   EXPECT_EQ(game.Get("exit"), "0");
   EXPECT_EQ(game.Get("3.wrong"), "0");
   EXPECT_NE(game.Get("3.right"), "0");
-  EXPECT_EQ(game.Get("4.value"), Hex("Demo Studio"));
-  std::printf("game's queries: %s right, %s refused; %lu hostile queries, %lu rewrites\n",
-              game.Get("3.right").c_str(), game.Get("3.failed").c_str(), hostileQueries.load(),
-              rewrites.load());
+  EXPECT_EQ(game.Get("6.value"), Hex("Demo Studio"));
+  std::printf("game's queries: %s right, %s refused; %lu rewrites, %lu hostile handshakes\n",
+              game.Get("3.right").c_str(), game.Get("3.failed").c_str(), report.rewrites,
+              report.handshakes);
 }
 
 // Blocks made under the names the launcher's window is likely to get, before
