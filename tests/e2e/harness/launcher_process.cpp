@@ -1,5 +1,7 @@
 #include "tests/e2e/harness/launcher_process.h"
 
+#include <tlhelp32.h>
+
 #include <cstring>
 #include <vector>
 
@@ -69,22 +71,37 @@ void LauncherProcess::KillLauncherOnly() {
   WaitForSingleObject(launcher_.process.get(), kEndWaitMs);
 }
 
+// The job's own count of its processes is not kept up to date under Wine, so
+// the launcher and its game are waited for one by one.
 void LauncherProcess::KillAll() {
   if (!job_) return;
+  const DWORD gameId = ChildProcessOf(launcher_.processId);
+  win32::UniqueHandle game(gameId != 0 ? OpenProcess(SYNCHRONIZE, FALSE, gameId) : nullptr);
   TerminateJobObject(job_.get(), 1);
-  const ULONGLONG deadline = GetTickCount64() + kEndWaitMs;
-  while (ProcessesRunning() > 0 && GetTickCount64() < deadline) Sleep(kPollMs);
+  if (launcher_.process) WaitForSingleObject(launcher_.process.get(), kEndWaitMs);
+  if (game) WaitForSingleObject(game.get(), kEndWaitMs);
   job_.reset();
   launcher_.Close();
 }
 
-unsigned long LauncherProcess::ProcessesRunning() const {
-  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-  if (!job_ || !QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation,
-                                          &accounting, sizeof(accounting), nullptr)) {
-    return 0;
+bool LauncherProcess::GameRunning() const {
+  const DWORD gameId = ChildProcessOf(launcher_.processId);
+  if (gameId == 0) return false;
+  win32::UniqueHandle game(OpenProcess(SYNCHRONIZE, FALSE, gameId));
+  return game && WaitForSingleObject(game.get(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD ChildProcessOf(DWORD parentId) {
+  if (parentId == 0) return 0;
+  win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID == parentId) return entry.th32ProcessID;
   }
-  return accounting.ActiveProcesses;
+  return 0;
 }
 
 HWND WaitForChannelWindow(DWORD launcherProcessId, DWORD timeoutMs) {

@@ -31,13 +31,16 @@ class LauncherProcess {
   void KillLauncherOnly();
   // Ends everything in the job and waits until it is gone.
   void KillAll();
-  // How many processes of the job (the launcher, its game) still run.
-  unsigned long ProcessesRunning() const;
+  // The game the launcher started runs (whether or not the launcher does).
+  bool GameRunning() const;
 
  private:
   win32::UniqueHandle job_;
   win32::OwnedProcess launcher_;
 };
+
+// The process that `parentId` started; 0 when there is none.
+DWORD ChildProcessOf(DWORD parentId);
 
 // The launcher's channel window, once it exists; null when it does not
 // within `timeoutMs`.
