@@ -12,7 +12,9 @@
 #include "channel/channel_protocol.h"
 #include "common/win32/handles.h"
 #include "tests/e2e/test_game/game_files.h"
+#include "tests/e2e/test_game/load_table.h"
 #include "tests/e2e/test_game/record_text.h"
+#include "tests/e2e/test_game/rendezvous.h"
 
 namespace testgame {
 
@@ -161,6 +163,10 @@ bool ChannelSteps::Run(int line, const std::string& command, const std::string& 
     fields = RawQuery(arguments);
   } else if (command == "rendezvous") {
     fields = Rendezvous(arguments);
+  } else if (command == "query-loop") {
+    fields = QueryLoop(arguments);
+  } else if (command == "load") {
+    fields = Load(arguments);
   } else if (command == "launcher-threads") {
     fields = LauncherThreads();
   } else {
@@ -287,15 +293,75 @@ std::string ChannelSteps::Rendezvous(const std::string& arguments) {
   const std::vector<std::string> words = Words(arguments);
   if (words.size() != 2) return Field("rendezvous", "bad-arguments");
   const long count = std::strtol(words[1].c_str(), nullptr, 10);
-  win32::UniqueHandle allHere(CreateEventA(nullptr, TRUE, FALSE, (words[0] + "-all-here").c_str()));
-  win32::UniqueHandle arrivals(
-      CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, (words[0] + "-arrivals").c_str()));
-  if (!allHere || !arrivals) return Field("rendezvous", "no-objects");
-  LONG before = 0;
-  ReleaseSemaphore(arrivals.get(), 1, &before);
-  if (before + 1 >= count) SetEvent(allHere.get());
-  const bool met = WaitForSingleObject(allHere.get(), kRendezvousTimeoutMs) == WAIT_OBJECT_0;
-  return Field("rendezvous", met ? "ok" : "timeout");
+  switch (MeetAt(words[0], count, kRendezvousTimeoutMs)) {
+    case RendezvousResult::Met: return Field("rendezvous", "ok");
+    case RendezvousResult::TimedOut: return Field("rendezvous", "timeout");
+    case RendezvousResult::NoObjects: break;
+  }
+  return Field("rendezvous", "no-objects");
+}
+
+// Counts how the replies to one query came out: right, refused (any result
+// other than success), or wrong (success with another value).
+struct QueryTally {
+  unsigned long queries = 0;
+  unsigned long right = 0;
+  unsigned long failed = 0;
+  unsigned long wrong = 0;
+
+  std::string Fields() const {
+    return Field("queries", std::to_string(queries)) + Field("right", std::to_string(right)) +
+           Field("failed", std::to_string(failed)) + Field("wrong", std::to_string(wrong));
+  }
+};
+
+void ChannelSteps::Tally(const std::string& name, const std::string& want, std::vector<char>& buffer,
+                         QueryTally& tally) {
+  size_t sizeWithNul = 0;
+  const KovaClientResult result = KovaClientGetStringN(&client_, name.data(), name.size(),
+                                                       buffer.data(), buffer.size(), &sizeWithNul);
+  ++tally.queries;
+  if (result != KOVA_CLIENT_OK) {
+    ++tally.failed;
+  } else if (sizeWithNul - 1 == want.size() &&
+             std::memcmp(buffer.data(), want.data(), want.size()) == 0) {
+    ++tally.right;
+  } else {
+    ++tally.wrong;
+  }
+}
+
+std::string ChannelSteps::QueryLoop(const std::string& arguments) {
+  const std::vector<std::string> words = Words(arguments);
+  std::string name, want;
+  if (words.size() != 4 || !BytesOfHex(words[2], name) || !BytesOfHex(words[3], want)) {
+    return Field("queries", "bad-arguments");
+  }
+  const unsigned long count = std::strtoul(words[0].c_str(), nullptr, 10);
+  const unsigned long ms = std::strtoul(words[1].c_str(), nullptr, 10);
+  std::vector<char> buffer(channel::kMaxTextSize + 1);
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  QueryTally tally;
+  while ((count == 0 || tally.queries < count) && (ms == 0 || GetTickCount64() < deadline)) {
+    Tally(name, want, buffer, tally);
+  }
+  return tally.Fields();
+}
+
+std::string ChannelSteps::Load(const std::string& arguments) {
+  const unsigned long count = std::strtoul(arguments.c_str(), nullptr, 10);
+  const std::size_t entries = LoadTextSizes().size();
+  std::vector<std::string> names, values;
+  for (std::size_t index = 0; index < entries; ++index) {
+    names.push_back(LoadName(index));
+    values.push_back(LoadValue(index));
+  }
+  std::vector<char> buffer(channel::kMaxTextSize + 1);
+  QueryTally tally;
+  for (unsigned long query = 0; query < count; ++query) {
+    Tally(names[query % entries], values[query % entries], buffer, tally);
+  }
+  return tally.Fields();
 }
 
 std::string ChannelSteps::LauncherThreads() {

@@ -6,10 +6,13 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "kova_client.h"
 
 namespace testgame {
+
+struct QueryTally;
 
 // Appends `text` to the record file as one piece.
 void AppendRecord(const std::string& text);
@@ -38,6 +41,10 @@ class ChannelSteps {
   std::string RawQuery(const std::string& arguments);
   std::string Rendezvous(const std::string& arguments);
   std::string LauncherThreads();
+  std::string QueryLoop(const std::string& arguments);
+  std::string Load(const std::string& arguments);
+  void Tally(const std::string& name, const std::string& want, std::vector<char>& buffer,
+             QueryTally& tally);
 
   DWORD parentId_;
   KovaClient client_ = {};

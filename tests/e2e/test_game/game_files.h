@@ -10,6 +10,7 @@ namespace testgame {
 //   exit <code>     end with that exit code (without one the game ends with 0)
 //   box <style> <text>  show a message box with caption "Game" and that
 //                   style (decimal), and wait until it is answered
+//   crash           write through a null pointer (an access violation)
 // Talking to the launcher that started the game (its "channel window": the
 // launcher window owned by the game's parent process):
 //   connect         connect through the client library
@@ -29,6 +30,13 @@ namespace testgame {
 //                   rendezvous of that name
 //   launcher-threads
 //                   look at the threads of the launcher process
+//   query-loop <count> <ms> <name in hex> <value in hex>
+//                   ask for the name through the client library again and
+//                   again, until <count> queries are made or <ms> have passed
+//                   (0: no limit of that kind), and tally the replies against
+//                   the value
+//   load <count>    make <count> queries through the client library, going
+//                   round the entries of load_table.h, and tally the replies
 constexpr char kScriptFileName[] = "game-script.txt";
 
 // One block per start of the game, each line "key=value":
@@ -59,6 +67,8 @@ constexpr char kScriptFileName[] = "game-script.txt";
 //   rendezvous: rendezvous (ok|timeout)
 //   launcher-threads: threads (how many), main-is-window-thread (0|1),
 //               main-priority, window-thread-priority
+//   query-loop, load: queries, right, failed (not answered with success),
+//               wrong (answered with success and another value)
 // Every record is appended whole, under an exclusive open, so that games
 // sharing a directory never split each other's lines.
 constexpr char kRecordFileName[] = "game-record.txt";

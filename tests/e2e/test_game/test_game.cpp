@@ -84,6 +84,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       const std::string styleAndText = TextAfter(line, name);
       const std::string text = TextAfter(styleAndText, std::to_string(value));
       MessageBoxA(nullptr, text.c_str(), "Game", static_cast<UINT>(value));
+    } else if (name == "crash") {
+      int* volatile nowhere = nullptr;
+      *nowhere = 1;
     } else if (name == "sleep") {
       Sleep(static_cast<DWORD>(value));
     } else if (name == "exit") {
