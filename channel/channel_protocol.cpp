@@ -25,9 +25,7 @@ void WriteLengthWord(unsigned char* block, uint32_t length) {
 }
 
 // The text as a C string argument would show it: up to its first NUL byte.
-std::string_view UpToFirstNul(const std::string& text) {
-  return std::string_view(text.c_str());
-}
+std::string_view UpToFirstNul(const std::string& text) { return std::string_view(text.c_str()); }
 
 }  // namespace
 

@@ -21,7 +21,7 @@ typedef struct HandshakeState {
   HWND replyWindow;
   WNDPROC originalProcedure;
   DWORD timeoutMilliseconds;
-  HWND answeredBy;  /* the launcher window named in the reply with our id */
+  HWND answeredBy; /* the launcher window named in the reply with our id */
   int windowsFound;
   int windowsTimedOut;
 } HandshakeState;
@@ -33,8 +33,7 @@ static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM w
   HandshakeState* state = (HandshakeState*)GetWindowLongPtrA(window, GWLP_USERDATA);
   if (message == state->replyMessage) {
     /* Only our own launcher answers with our process id. */
-    if (wParam == (WPARAM)state->processId && state->answeredBy == NULL &&
-        lParam != 0) {
+    if (wParam == (WPARAM)state->processId && state->answeredBy == NULL && lParam != 0) {
       state->answeredBy = (HWND)lParam;
     }
     return 0;
@@ -86,8 +85,8 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
                                       GetModuleHandleA(NULL), NULL);
   if (state.replyWindow == NULL) return KOVA_CLIENT_SYSTEM_ERROR;
   SetWindowLongPtrA(state.replyWindow, GWLP_USERDATA, (LONG_PTR)&state);
-  state.originalProcedure = (WNDPROC)SetWindowLongPtrA(state.replyWindow, GWLP_WNDPROC,
-                                                        (LONG_PTR)ReplyWindowProcedure);
+  state.originalProcedure =
+      (WNDPROC)SetWindowLongPtrA(state.replyWindow, GWLP_WNDPROC, (LONG_PTR)ReplyWindowProcedure);
   if (state.originalProcedure == NULL) {
     DestroyWindow(state.replyWindow);
     return KOVA_CLIENT_SYSTEM_ERROR;
@@ -219,17 +218,28 @@ KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size
 
 const char* KovaClientResultText(KovaClientResult result) {
   switch (result) {
-    case KOVA_CLIENT_OK: return "success";
-    case KOVA_CLIENT_INVALID_ARGUMENT: return "invalid argument";
-    case KOVA_CLIENT_NO_LAUNCHER: return "no launcher found";
-    case KOVA_CLIENT_NO_REPLY: return "no launcher answered this process";
-    case KOVA_CLIENT_TIMEOUT: return "the launcher did not answer in time";
-    case KOVA_CLIENT_BLOCK_UNAVAILABLE: return "the launcher's shared block is unavailable";
-    case KOVA_CLIENT_QUERY_FAILED: return "the query failed";
-    case KOVA_CLIENT_VALUE_TOO_LARGE: return "the value does not fit the buffer";
-    case KOVA_CLIENT_NAME_TOO_LONG: return "the name is too long";
-    case KOVA_CLIENT_NOT_CONNECTED: return "not connected";
-    case KOVA_CLIENT_SYSTEM_ERROR: return "a system call failed";
+    case KOVA_CLIENT_OK:
+      return "success";
+    case KOVA_CLIENT_INVALID_ARGUMENT:
+      return "invalid argument";
+    case KOVA_CLIENT_NO_LAUNCHER:
+      return "no launcher found";
+    case KOVA_CLIENT_NO_REPLY:
+      return "no launcher answered this process";
+    case KOVA_CLIENT_TIMEOUT:
+      return "the launcher did not answer in time";
+    case KOVA_CLIENT_BLOCK_UNAVAILABLE:
+      return "the launcher's shared block is unavailable";
+    case KOVA_CLIENT_QUERY_FAILED:
+      return "the query failed";
+    case KOVA_CLIENT_VALUE_TOO_LARGE:
+      return "the value does not fit the buffer";
+    case KOVA_CLIENT_NAME_TOO_LONG:
+      return "the name is too long";
+    case KOVA_CLIENT_NOT_CONNECTED:
+      return "not connected";
+    case KOVA_CLIENT_SYSTEM_ERROR:
+      return "a system call failed";
   }
   return "unknown result";
 }

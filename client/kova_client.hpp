@@ -29,8 +29,8 @@ class Client {
     value.clear();
     char small[256];
     size_t sizeWithNul = 0;
-    KovaClientResult result = KovaClientGetStringN(&client_, name.data(), name.size(), small,
-                                                   sizeof small, &sizeWithNul);
+    KovaClientResult result =
+        KovaClientGetStringN(&client_, name.data(), name.size(), small, sizeof small, &sizeWithNul);
     if (result == KOVA_CLIENT_OK) {
       value.assign(small, sizeWithNul - 1);
     } else if (result == KOVA_CLIENT_VALUE_TOO_LARGE) {

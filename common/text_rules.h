@@ -25,9 +25,7 @@ constexpr int HexDigitValue(char c) {
 constexpr bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 
 // 0-9 and A-F only.
-constexpr bool IsUpperHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
+constexpr bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 // The text before the last '\' or '/' of `path`; the whole path when it holds
 // neither.

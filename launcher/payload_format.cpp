@@ -36,7 +36,8 @@ std::int32_t BuildIdFromField(std::string_view field) {
   bool negative = false;
   if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
   std::int32_t value = 0;  // at most eight digits: cannot overflow
-  for (; i < field.size() && text::IsDecimalDigit(field[i]); ++i) value = value * 10 + (field[i] - '0');
+  for (; i < field.size() && text::IsDecimalDigit(field[i]); ++i)
+    value = value * 10 + (field[i] - '0');
   return negative ? -value : value;
 }
 
@@ -72,7 +73,8 @@ void PutLittleEndian64(std::string& bytes, std::size_t at, std::uint64_t value) 
 
 std::uint64_t GetLittleEndian64(std::string_view bytes, std::size_t at) {
   std::uint64_t value = 0;
-  for (std::size_t i = 8; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  for (std::size_t i = 8; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
   return value;
 }
 

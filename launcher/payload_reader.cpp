@@ -82,8 +82,7 @@ std::int64_t FindMarker(std::FILE* stream, const std::string& marker) {
   }
 }
 
-BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
-                                          const std::string& buildInfoText,
+BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
                                           std::int32_t& buildIdentifier) {
   std::int64_t found;
   {

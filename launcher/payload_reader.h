@@ -44,8 +44,7 @@ enum class BuildIdStatus { Ok, MarkerNotFound, CannotOpen };
 // Finds `buildInfoText` in the file at `path` and reads the eight-character
 // build identifier field 160 bytes behind its start, as the C library's
 // decimal conversion reads it (digits up to the first non-digit).
-BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path,
-                                          const std::string& buildInfoText,
+BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
                                           std::int32_t& buildIdentifier);
 
 enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed, ChecksumMismatch };

@@ -1,12 +1,12 @@
 #include "properties/xml_reader.h"
 
-#include "common/text_rules.h"
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string_view>
 #include <utility>
+
+#include "common/text_rules.h"
 
 namespace Kova {
 
@@ -50,9 +50,7 @@ constexpr RunTables MakeRunTables() {
 
 constexpr RunTables kRuns = MakeRunTables();
 
-bool EndsWith(const std::string& text, char last) {
-  return !text.empty() && text.back() == last;
-}
+bool EndsWith(const std::string& text, char last) { return !text.empty() && text.back() == last; }
 
 char EntityByte(const char* name, size_t length) {
   const std::string_view entity(name, length);
@@ -201,8 +199,8 @@ void XMLParser::TakeRun(XMLToken& token, unsigned char lastByte) {
            kRuns.whitespace[static_cast<unsigned char>(source_[position_])]) {
       ++position_;
     }
-    CountLineFeeds(static_cast<size_t>(
-        std::count(source_.data() + start, source_.data() + position_, '\n')));
+    CountLineFeeds(
+        static_cast<size_t>(std::count(source_.data() + start, source_.data() + position_, '\n')));
     return;
   }
   // The first byte of a text changes the kind; a pending space is stored (or

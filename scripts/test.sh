@@ -67,7 +67,24 @@ run_wine_ctest() {
   trap - EXIT
 }
 
+# The static gates: formatting, clang-tidy, cppcheck, shellcheck.
+run_lint() {
+  local counts
+  echo "== lint"
+  counts=$(scripts/lint.sh | tee /dev/stderr | tail -n 1)
+  if [[ "$counts" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+  else
+    echo "FAILED: the static gates did not report"
+    failed=$((failed + 1))
+  fi
+}
+
 if build linux; then run_ctest linux; fi
+run_lint
+# Built for its warnings (errors in every build); the fuzzers run by hand.
+build fuzz || true
 if build linux-asan; then run_ctest linux-asan; fi
 if build windows; then run_wine_ctest windows; fi
 if build windows-i686; then run_wine_ctest windows-i686; fi

@@ -207,7 +207,8 @@ BigInt BigInt::FromDigest(const void* bytes, std::size_t length, int bitCount) {
     if (value.count_ < fillerWords) value.SetDigit(fillerWords - 1, 0);
     for (std::int32_t i = 0; i < fillerCount; ++i) {
       const std::int32_t position = fillerCount - 1 - i;
-      value.digits_[position / 4] |= static_cast<Digit>((i % 16) << (4 * (position % 4)));
+      const auto filler = static_cast<unsigned>(i % 16);
+      value.digits_[position / 4] |= static_cast<Digit>(filler << (4 * (position % 4)));
     }
     value.Normalize();
   }
@@ -435,7 +436,8 @@ BigInt BigInt::operator|(const BigInt& other) const {
   if (longer.count_ == 0) return result;
   result.Reserve(longer.count_);
   for (std::int32_t i = 0; i < longer.count_; ++i) {
-    result.digits_[i] = static_cast<Digit>(longer.digits_[i] | (i < shorter.count_ ? shorter.digits_[i] : 0));
+    result.digits_[i] =
+        static_cast<Digit>(longer.digits_[i] | (i < shorter.count_ ? shorter.digits_[i] : 0));
   }
   result.count_ = longer.count_;
   result.Normalize();

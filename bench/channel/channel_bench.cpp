@@ -53,8 +53,7 @@ int RunChild(HWND window, std::size_t size, long calls) {
     for (long call = 0; call < calls; ++call) SendMessageA(window, kBareMessage, 0, 1);
     QueryPerformanceCounter(&end);
   } else {
-    const std::string blockName =
-        channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
+    const std::string blockName = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
     win32::UniqueHandle mapping(
         OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, blockName.c_str()));
     if (!mapping) return 2;
@@ -113,8 +112,8 @@ class BareWindowThread {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kBareWindowClass;
     RegisterClassA(&windowClass);  // the second thread finds it registered
-    win32::UniqueWindow window(CreateWindowExA(0, kBareWindowClass, nullptr, 0, 0, 0, 0, 0,
-                                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+    win32::UniqueWindow window(CreateWindowExA(0, kBareWindowClass, nullptr, 0, 0, 0, 0, 0, nullptr,
+                                               nullptr, GetModuleHandleA(nullptr), nullptr));
     SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     self->window_ = window.get();
     SetEvent(self->ready_.get());
@@ -162,8 +161,8 @@ double TimeChild(const std::string& self, HWND window, std::size_t size, long ca
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION created = {};
-  if (!CreateProcessA(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      nullptr, &startup, &created)) {
+  if (!CreateProcessA(self.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &created)) {
     return -1;
   }
   win32::OwnedProcess child(created);
@@ -172,7 +171,8 @@ double TimeChild(const std::string& self, HWND window, std::size_t size, long ca
   std::string output;
   char chunk[256];
   DWORD got = 0;
-  while (ReadFile(reader.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) output.append(chunk, got);
+  while (ReadFile(reader.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0)
+    output.append(chunk, got);
   WaitForSingleObject(child.process.get(), INFINITE);
   DWORD exitCode = 1;
   GetExitCodeProcess(child.process.get(), &exitCode);
@@ -194,8 +194,8 @@ struct Variant {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], kChildWord) == 0) {
-    const HWND window = reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
+    const HWND window =
+        reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(argv[2], nullptr, 16)));
     return RunChild(window, std::strtoul(argv[3], nullptr, 10), std::strtol(argv[4], nullptr, 10));
   }
   const long calls = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2000;
@@ -250,7 +250,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("%ld round trips per run, median of %d runs, one child process per run\n", calls, runs);
+  std::printf("%ld round trips per run, median of %d runs, one child process per run\n", calls,
+              runs);
   std::printf("%-28s %12s %14s %10s %12s\n", "variant", "us/round", "round trips/s", "vs bare",
               "vs bare+ODS");
   const double bareMicroseconds = Median(samples[0]);

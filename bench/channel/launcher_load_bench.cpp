@@ -7,6 +7,7 @@
 // queries, every 100 ms while they run, and after them.
 // Usage: launcher_load_bench [queries]   (default: 100000)
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <atomic>
@@ -84,16 +85,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string meeting = "kova-load-bench-" + std::to_string(GetCurrentProcessId());
-  e2e::WriteGameScript(directory.path(), {"connect", "rendezvous " + meeting + "-before 2",
-                                          "load " + std::to_string(queries),
-                                          "rendezvous " + meeting + "-after 2"});
+  e2e::WriteGameScript(directory.path(),
+                       {"connect", "rendezvous " + meeting + "-before 2",
+                        "load " + std::to_string(queries), "rendezvous " + meeting + "-after 2"});
 
   e2e::LauncherProcess launcher;
   if (!launcher.Start(launcherPath)) {
     std::fprintf(stderr, "cannot start the launcher\n");
     return 1;
   }
-  if (testgame::MeetAt(meeting + "-before", 2, kStartTimeoutMs) != testgame::RendezvousResult::Met) {
+  if (testgame::MeetAt(meeting + "-before", 2, kStartTimeoutMs) !=
+      testgame::RendezvousResult::Met) {
     std::fprintf(stderr, "the game never got ready (did the launcher show a message?)\n");
     return 1;
   }
@@ -124,12 +126,13 @@ int main(int argc, char** argv) {
   const e2e::GameRun run = runs.empty() ? e2e::GameRun() : runs[0];
   const double seconds =
       static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-  std::printf("queries %s: right %s, failed %s, wrong %s (%zu names and values, 0 to 65,532 bytes)\n",
-              run.Get("3.queries").c_str(), run.Get("3.right").c_str(), run.Get("3.failed").c_str(),
-              run.Get("3.wrong").c_str(), testgame::LoadTextSizes().size());
+  std::printf(
+      "queries %s: right %s, failed %s, wrong %s (%zu names and values, 0 to 65,532 bytes)\n",
+      run.Get("3.queries").c_str(), run.Get("3.right").c_str(), run.Get("3.failed").c_str(),
+      run.Get("3.wrong").c_str(), testgame::LoadTextSizes().size());
   std::printf("time %.1f s, %.0f queries/s\n", seconds, finished ? queries / seconds : 0.0);
-  std::printf("launcher working set KiB: before %.0f, peak %.0f, after %.0f\n", KiB(before.workingSet),
-              KiB(peak.workingSet), KiB(after.workingSet));
+  std::printf("launcher working set KiB: before %.0f, peak %.0f, after %.0f\n",
+              KiB(before.workingSet), KiB(peak.workingSet), KiB(after.workingSet));
   std::printf("launcher private KiB:     before %.0f, peak %.0f, after %.0f\n",
               KiB(before.privateBytes), KiB(peak.privateBytes), KiB(after.privateBytes));
   std::printf("launcher exit code %lu%s\n", static_cast<unsigned long>(exitCode),

@@ -61,7 +61,8 @@ void MakeWrapped(const std::string& path, std::size_t stubSize, std::size_t payl
   writeRandom(payloadSize, &checksum);
   if (recorded) {
     const std::string record = payload::MakePayloadRecord({payloadSize, checksum.Value()});
-    std::fseek(file, static_cast<long>(stubSize + kMarker.size() + payload::kRecordOffset), SEEK_SET);
+    std::fseek(file, static_cast<long>(stubSize + kMarker.size() + payload::kRecordOffset),
+               SEEK_SET);
     std::fwrite(record.data(), 1, record.size(), file);
   }
   std::fclose(file);
@@ -185,7 +186,8 @@ int main(int argc, char** argv) {
   MakeWrapped(recordedSource, 4096, 256 * kMiB, true);
   Warm(recordedSource);
   bool recordedOk = true;
-  const double copyRecorded = BestSeconds(3, [&] { recordedOk = recordedOk && Extract(recordedSource, out); });
+  const double copyRecorded =
+      BestSeconds(3, [&] { recordedOk = recordedOk && Extract(recordedSource, out); });
   const double copyPlainAgain = BestSeconds(3, [&] { PlainCopy(recordedSource, 4096 + 418, out); });
   if (!recordedOk) {
     std::fprintf(stderr, "the recorded payload did not extract\n");

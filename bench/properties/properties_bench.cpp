@@ -4,12 +4,11 @@
 //   properties_bench [megabytes]     (default 16)
 //
 // Targets: reader at least 100 MB/s, parser into a store at least 60 MB/s.
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <pugixml.hpp>
 #include <string>
 
 #include "bench/bench_timing.h"
@@ -34,14 +33,16 @@ std::string SyntheticDocument(size_t bytes) {
       case 0:
         std::snprintf(entry, sizeof entry,
                       "  <String id=\"Product.Name.%u\">Kova Launcher &amp; Friends, "
-                      "edition   %u &lt;retail&gt;</String>\n", i, i);
+                      "edition   %u &lt;retail&gt;</String>\n",
+                      i, i);
         break;
       case 1:
         std::snprintf(entry, sizeof entry,
                       "  <StringArray id=\"Mirrors.%u\">\n"
                       "    <String>https://mirror-a.example/%u/</String>\n"
                       "    <String>https://mirror-b.example/%u/</String>\n"
-                      "  </StringArray>\n", i, i, i);
+                      "  </StringArray>\n",
+                      i, i, i);
         break;
       case 2:
         std::snprintf(entry, sizeof entry,
@@ -51,7 +52,8 @@ std::string SyntheticDocument(size_t bytes) {
       case 3:
         std::snprintf(entry, sizeof entry,
                       "  <Integer id=\"Limit.%u\">0x%X</Integer>\n"
-                      "  <!-- limits are hexadecimal -->\n", i, i * 977u);
+                      "  <!-- limits are hexadecimal -->\n",
+                      i, i * 977u);
         break;
       case 4:
         std::snprintf(entry, sizeof entry, "  <Double id=\"Scale.%u\">%u.%03u</Double>\n", i,
@@ -60,7 +62,8 @@ std::string SyntheticDocument(size_t bytes) {
       default:
         std::snprintf(entry, sizeof entry,
                       "  <String id=\"Message.%u\">\n    Please wait while the game is "
-                      "prepared.\n    This can take a moment.\n  </String>\n", i);
+                      "prepared.\n    This can take a moment.\n  </String>\n",
+                      i);
         break;
     }
     document += entry;
@@ -80,8 +83,8 @@ size_t TokenCount(const std::string& document, bool* failed) {
 }
 
 void Report(const char* what, size_t bytes, double seconds, const char* note = "") {
-  std::printf("%-44s %8.1f MiB %9.2f ms %9.1f MB/s%s\n", what, bytes / 1048576.0,
-              seconds * 1e3, bytes / seconds / kMegabyte, note);
+  std::printf("%-44s %8.1f MiB %9.2f ms %9.1f MB/s%s\n", what, bytes / 1048576.0, seconds * 1e3,
+              bytes / seconds / kMegabyte, note);
 }
 
 double MeasureReader(const char* what, const std::string& document, int runs) {
@@ -156,8 +159,8 @@ int main(int argc, char** argv) {
   // Inputs that stress single long tokens and pushed-back bytes.
   const size_t stressBytes = megabytes << 20;
   MeasureReader("one long comment", "<!-- " + std::string(stressBytes, 'c') + " -->", 3);
-  MeasureReader("one long text of '&' without ';'",
-                "<a>" + std::string(stressBytes, '&') + "</a>", 3);
+  MeasureReader("one long text of '&' without ';'", "<a>" + std::string(stressBytes, '&') + "</a>",
+                3);
   std::string selfClosing;
   while (selfClosing.size() < stressBytes) selfClosing += "<item key=value/>";
   MeasureReader("self-closing tags", selfClosing, 3);

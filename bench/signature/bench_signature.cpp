@@ -15,14 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "signature/big_int.h"
 #include "signature/file_signature.h"
-#include "bench/bench_timing.h"
 #include "signature/md5.h"
 
 namespace {
-
-
 
 // Keeps the optimiser from dropping results.
 volatile unsigned gSink;
@@ -44,8 +42,9 @@ int main() {
   });
   const double mib = static_cast<double>(kMd5Bytes) / (1 << 20);
   const double ratio = reference / ours;
-  std::printf("MD5 64 MiB:      ours %7.1f MiB/s, OpenSSL %7.1f MiB/s, ratio %.2f (target >= 0.70) %s\n",
-              mib / ours, mib / reference, ratio, ratio >= 0.7 ? "met" : "MISSED");
+  std::printf(
+      "MD5 64 MiB:      ours %7.1f MiB/s, OpenSSL %7.1f MiB/s, ratio %.2f (target >= 0.70) %s\n",
+      mib / ours, mib / reference, ratio, ratio >= 0.7 ? "met" : "MISSED");
 
   // PowMod with the sizes of the signature check.
   const BigInt modulus{std::string_view(kSignatureModulusText)};

@@ -2,9 +2,8 @@
    writes the system time (100 ns units since 1601, which under Wine is the
    host's clock) into start-stamp.txt in its current directory, and it ends.
    bench/run compares the stamp with the time taken just before `wine`. */
-#include <windows.h>
-
 #include <stdio.h>
+#include <windows.h>
 
 int main(void) {
   FILETIME now;

@@ -9,10 +9,13 @@
 GameChannel::GameChannel()
     : GameChannel([](const std::string& name) { return GetPartnerString(name, ""); }) {}
 
-GameChannel::GameChannel(channel::StringLookup lookup) : lookup_(std::move(lookup)) {
-  queryMessage_ = RegisterWindowMessageA(channel::kQueryMessageName);
-  handshakeMessage_ = RegisterWindowMessageA(channel::kHandshakeMessageName);
-  handshakeReplyMessage_ = RegisterWindowMessageA(channel::kHandshakeReplyMessageName);
+// The members are declared, and so the names registered, in this order:
+// query, handshake, handshake reply.
+GameChannel::GameChannel(channel::StringLookup lookup)
+    : lookup_(std::move(lookup)),
+      queryMessage_(RegisterWindowMessageA(channel::kQueryMessageName)),
+      handshakeMessage_(RegisterWindowMessageA(channel::kHandshakeMessageName)),
+      handshakeReplyMessage_(RegisterWindowMessageA(channel::kHandshakeReplyMessageName)) {
   StartWorker();
   CreateSharedBlock();
 }
@@ -49,15 +52,15 @@ void GameChannel::StartWorker() {
 
 void GameChannel::CreateSharedBlock() {
   if (messageWindow_ == nullptr) return;
-  const std::string name =
-      channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(messageWindow_));
+  const std::string name = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(messageWindow_));
   blockMapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                          static_cast<DWORD>(channel::kBlockSize), name.c_str()));
   // A block of that name made by someone else first may be smaller than ours or
   // readable by them: run without a block rather than answer into it.
   if (blockMapping_ && GetLastError() == ERROR_ALREADY_EXISTS) blockMapping_.reset();
   if (!blockMapping_) return;
-  blockView_.reset(MapViewOfFile(blockMapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, channel::kBlockSize));
+  blockView_.reset(
+      MapViewOfFile(blockMapping_.get(), FILE_MAP_ALL_ACCESS, 0, 0, channel::kBlockSize));
   answerBlock_ = static_cast<unsigned char*>(blockView_.get());
 }
 

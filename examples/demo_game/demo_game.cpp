@@ -13,7 +13,7 @@ namespace {
 
 // The four product strings every partner document carries, a few more strings,
 // an integer (not a string value: it comes back empty) and an unknown name.
-constexpr const char* kAskedNames[] = {"ProdName",  "Offering",  "DisplayName", "RegistryKey",
+constexpr const char* kAskedNames[] = {"ProdName",  "Offering",   "DisplayName", "RegistryKey",
                                        "Publisher", "SupportUrl", "MaxPlayers",  "NoSuchKey"};
 
 }  // namespace

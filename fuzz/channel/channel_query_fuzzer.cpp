@@ -33,19 +33,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::copy(data + 1, data + 1 + filled, block.begin());
   const std::vector<unsigned char> before = block;
 
-  const std::string tail(reinterpret_cast<const char*>(data + 1), std::min<std::size_t>(size - 1, 300));
+  const std::string tail(reinterpret_cast<const char*>(data + 1),
+                         std::min<std::size_t>(size - 1, 300));
   std::string lookedUp;
   bool lookupCalled = false;
   const channel::StringLookup lookup = [&](const std::string& name) {
     lookupCalled = true;
     std::string value;
     switch (mode % 6) {
-      case 0: value = name; break;
-      case 1: value.assign(name.rbegin(), name.rend()); break;
-      case 2: value = tail; break;
-      case 3: value.assign(channel::kMaxTextSize, 'v'); break;
-      case 4: value.assign(channel::kMaxTextSize + 1, 'w'); break;
-      default: break;
+      case 0:
+        value = name;
+        break;
+      case 1:
+        value.assign(name.rbegin(), name.rend());
+        break;
+      case 2:
+        value = tail;
+        break;
+      case 3:
+        value.assign(channel::kMaxTextSize, 'v');
+        break;
+      case 4:
+        value.assign(channel::kMaxTextSize + 1, 'w');
+        break;
+      default:
+        break;
     }
     lookedUp = value;
     return value;
@@ -75,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                       (std::uint32_t{block[2]} << 16) |
                                       (std::uint32_t{block[3]} << 24);
     Check(replyLength == lookedUp.size());
-    Check(std::memcmp(lookedUp.data(), block.data() + channel::kLengthFieldSize, lookedUp.size()) == 0);
+    Check(std::memcmp(lookedUp.data(), block.data() + channel::kLengthFieldSize, lookedUp.size()) ==
+          0);
     const std::size_t end = channel::kLengthFieldSize + lookedUp.size();
     Check(std::equal(block.begin() + end, block.end(), before.begin() + end));
   } else {

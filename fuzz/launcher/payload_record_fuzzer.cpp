@@ -33,15 +33,15 @@ Expected Predict(const std::string& file) {
   if (file.size() <= start) return {PayloadCopyStatus::Ok, {}};
   const std::string available = file.substr(start);
   payload::PayloadRecord record;
-  const std::string recordBytes = file.substr(at + payload::kMarkerLength + payload::kRecordOffset,
-                                              payload::kRecordSize);
+  const std::string recordBytes =
+      file.substr(at + payload::kMarkerLength + payload::kRecordOffset, payload::kRecordSize);
   if (payload::ParsePayloadRecord(recordBytes, record) != payload::RecordStatus::Intact) {
     return {PayloadCopyStatus::Ok, available};
   }
   if (record.payloadLength > available.size()) return {PayloadCopyStatus::ReadFailed, {}};
   const std::string game = available.substr(0, static_cast<std::size_t>(record.payloadLength));
   return {payload::ChecksumOf(game) == record.payloadChecksum ? PayloadCopyStatus::Ok
-                                                             : PayloadCopyStatus::ChecksumMismatch,
+                                                              : PayloadCopyStatus::ChecksumMismatch,
           game};
 }
 

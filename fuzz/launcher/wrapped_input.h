@@ -49,8 +49,8 @@ inline std::string MakeLauncherFile(const std::uint8_t* data, std::size_t size) 
   if ((flags & 4) == 0) {
     payload::PayloadRecord made;
     made.payloadLength = (mode & 2) != 0 ? game.size() : claimedLength;
-    const std::string_view covered =
-        game.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(made.payloadLength, game.size())));
+    const std::string_view covered = game.substr(
+        0, static_cast<std::size_t>(std::min<std::uint64_t>(made.payloadLength, game.size())));
     made.payloadChecksum = payload::ChecksumOf(covered) ^ ((flags & 1) != 0 ? 0 : 1);
     record = made;
   }

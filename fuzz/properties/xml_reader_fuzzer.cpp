@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lastLine = reader.GetLineNumber();
     Check(!hadError || reader.HasError());  // an error stays until new text
     if (gotToken) {
-      Check(token.kind == Kind::Start || token.kind == Kind::End ||
-            token.kind == Kind::Text || token.kind == Kind::Instruction);
+      Check(token.kind == Kind::Start || token.kind == Kind::End || token.kind == Kind::Text ||
+            token.kind == Kind::Instruction);
       Check(token.kind == Kind::Instruction || token.body.empty());
       Check(token.kind == Kind::Start || token.attributes.empty());
       Check(token.kind != Kind::Text || !token.value.empty());

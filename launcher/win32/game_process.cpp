@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "common/launcher_state.h"
 #include "channel/win32/game_channel.h"
+#include "common/launcher_state.h"
 #include "common/win32/process_text.h"
 #include "launcher/win32/message_boxes.h"
 

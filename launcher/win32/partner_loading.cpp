@@ -13,9 +13,9 @@ void ShowPartnerMessage(const std::string& text) { ShowStartupFatalError(text.c_
 bool LoadPartnerProperties() {
   LauncherState& state = GetLauncherState();
   PartnerProductStrings product;
-  const bool loaded = LoadPartnerPropertiesInto(state.appDirectory, state.buildIdentifier,
-                                                GetPartnerPropertiesStore(), product,
-                                                ShowPartnerMessage);
+  const bool loaded =
+      LoadPartnerPropertiesInto(state.appDirectory, state.buildIdentifier,
+                                GetPartnerPropertiesStore(), product, ShowPartnerMessage);
   state.prodName = product.prodName;
   state.offering = product.offering;
   state.displayName = product.displayName;

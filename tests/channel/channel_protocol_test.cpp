@@ -52,7 +52,8 @@ struct LookupCase {
   std::string reply;
 };
 
-class StringLookupTest : public StringQueryTest, public ::testing::WithParamInterface<LookupCase> {};
+class StringLookupTest : public StringQueryTest,
+                         public ::testing::WithParamInterface<LookupCase> {};
 
 TEST_P(StringLookupTest, RepliesWithTheExactMatchOnly) {
   PutRequest(GetParam().request);
@@ -64,10 +65,8 @@ TEST_P(StringLookupTest, RepliesWithTheExactMatchOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, StringLookupTest,
-    ::testing::Values(LookupCase{"Stored", "Title", "Ashes"},
-                      LookupCase{"Unknown", "Missing", ""},
-                      LookupCase{"Empty", "", ""},
-                      LookupCase{"OtherCase", "title", ""},
+    ::testing::Values(LookupCase{"Stored", "Title", "Ashes"}, LookupCase{"Unknown", "Missing", ""},
+                      LookupCase{"Empty", "", ""}, LookupCase{"OtherCase", "title", ""},
                       LookupCase{"TrailingSpace", "Title ", ""},
                       LookupCase{"NulInsideName", std::string("A\0B", 3), "nul name"},
                       LookupCase{"CutAtNulIsAnotherName", "A", ""}),
@@ -137,7 +136,11 @@ TEST_F(StringQueryTest, ValueLongerThanTheBlockFailsAndLeavesTheBlockUntouched) 
 TEST(StringQuery, NoBlockFails) {
   bool lookedUp = false;
   EXPECT_EQ(channel::AnswerStringQuery(
-                nullptr, [&](const std::string&) { lookedUp = true; return std::string(); },
+                nullptr,
+                [&](const std::string&) {
+                  lookedUp = true;
+                  return std::string();
+                },
                 [](const std::string&) {}),
             channel::kQueryFailed);
   EXPECT_FALSE(lookedUp);

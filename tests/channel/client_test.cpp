@@ -1,7 +1,6 @@
 // The client library against real channels: in this process, and from a
 // separate game process, where the handshake's process id tells launchers apart.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <cstring>
@@ -9,13 +8,13 @@
 #include <memory>
 #include <ostream>
 #include <set>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "channel/win32/game_channel.h"
+#include "common/text_rules.h"
 #include "common/win32/handles.h"
 #include "common/win32/process_text.h"
-#include "common/text_rules.h"
 #include "kova_client.h"
 
 namespace {
@@ -36,8 +35,7 @@ std::string RunProbe(const std::string& arguments, const std::function<void(DWOR
 
   const std::string probe =
       text::DirectoryOfPath(win32::GetModulePath(nullptr)) + "\\" KOVA_CLIENT_PROBE_FILE_NAME;
-  std::vector<char> commandLine =
-      win32::WritableCommandLine("\"" + probe + "\" " + arguments);
+  std::vector<char> commandLine = win32::WritableCommandLine("\"" + probe + "\" " + arguments);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -57,7 +55,8 @@ std::string RunProbe(const std::string& arguments, const std::function<void(DWOR
   std::string text;
   char chunk[512];
   DWORD got = 0;
-  while (ReadFile(output.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+  while (ReadFile(output.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+    text.append(chunk, got);
   if (WaitForSingleObject(process.process.get(), 30000) != WAIT_OBJECT_0) {
     TerminateProcess(process.process.get(), 1);
     return "";
@@ -187,8 +186,8 @@ class HungLauncherWindow {
     description.hInstance = GetModuleHandleA(nullptr);
     description.lpszClassName = channel::kWindowClassName;
     RegisterClassA(&description);  // or already registered by a channel
-    win32::UniqueWindow window(CreateWindowExA(0, channel::kWindowClassName, nullptr, 0, 0, 0, 0,
-                                               0, nullptr, nullptr, GetModuleHandleA(nullptr),
+    win32::UniqueWindow window(CreateWindowExA(0, channel::kWindowClassName, nullptr, 0, 0, 0, 0, 0,
+                                               nullptr, nullptr, GetModuleHandleA(nullptr),
                                                nullptr));
     SetEvent(self->created_.get());
     WaitForSingleObject(self->release_.get(), INFINITE);  // handles no messages

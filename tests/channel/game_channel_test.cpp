@@ -51,8 +51,8 @@ class ReplyCatcher {
       description.lpszClassName = "ChannelTestReplyCatcher";
       return RegisterClassA(&description);
     }();
-    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr));
+    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr));
     SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
@@ -81,8 +81,8 @@ class GameSideBlock {
         channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(launcherWindow));
     mapping_.reset(OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
     if (mapping_) {
-      view_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
-                                channel::kBlockSize));
+      view_.reset(
+          MapViewOfFile(mapping_.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, channel::kBlockSize));
     }
   }
 
@@ -228,8 +228,8 @@ TEST(GameChannelSquatted, RunsWithoutABlockAndFailsQueries) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   {
     GameChannel first(AnswerFromTable);  // registers the class with the channel's procedure
-    channelProcedure = reinterpret_cast<WNDPROC>(
-        GetClassLongPtrA(first.MessageWindow(), GCLP_WNDPROC));
+    channelProcedure =
+        reinterpret_cast<WNDPROC>(GetClassLongPtrA(first.MessageWindow(), GCLP_WNDPROC));
   }
   ASSERT_NE(channelProcedure, nullptr);
   ASSERT_TRUE(UnregisterClassA(channel::kWindowClassName, instance));
@@ -259,12 +259,12 @@ TEST(GameChannelSquatted, RunsWithoutABlockAndFailsQueries) {
 // only string properties are string values.
 TEST(GameChannelPartnerProperties, OnlyStringPropertiesComeBack) {
   Kova::PropertiesParser parser;
-  ASSERT_TRUE(parser.ParseText(
-      "<Properties>\n"
-      "  <String id=\"Title\">Ashes</String>\n"
-      "  <Integer id=\"Count\">12</Integer>\n"
-      "  <Double id=\"Ratio\">1.5</Double>\n"
-      "</Properties>\n"))
+  ASSERT_TRUE(
+      parser.ParseText("<Properties>\n"
+                       "  <String id=\"Title\">Ashes</String>\n"
+                       "  <Integer id=\"Count\">12</Integer>\n"
+                       "  <Double id=\"Ratio\">1.5</Double>\n"
+                       "</Properties>\n"))
       << parser.GetErrorText();
   EXPECT_EQ(GetPartnerString("Count", "default"), "default");
   EXPECT_EQ(GetPartnerString("Ratio", "default"), "default");

@@ -49,9 +49,15 @@ std::string ChannelDocument() {
          "  <String id=\"DisplayName\">Demo Game</String>\r\n"
          "  <String id=\"RegistryKey\">Software\\DemoStudio\\DemoGame</String>\r\n"
          "  <String id=\"Publisher\">Demo Studio</String>\r\n"
-         "  <String id=\"Value60000\">" + LongValue(60000) + "</String>\r\n"
-         "  <String id=\"Value65532\">" + LongValue(65532) + "</String>\r\n"
-         "  <String id=\"Value65533\">" + LongValue(65533) + "</String>\r\n"
+         "  <String id=\"Value60000\">" +
+         LongValue(60000) +
+         "</String>\r\n"
+         "  <String id=\"Value65532\">" +
+         LongValue(65532) +
+         "</String>\r\n"
+         "  <String id=\"Value65533\">" +
+         LongValue(65533) +
+         "</String>\r\n"
          "  <Integer id=\"TrialMinutes\">60</Integer>\r\n"
          "  <Double id=\"Version\">1.25</Double>\r\n"
          "</Properties>\r\n";
@@ -70,9 +76,9 @@ const std::string& TestGame() {
 // before any cut: each %s ends at its text's first NUL.
 std::string FullDebugLine(const std::string& name, const std::string& value) {
   std::vector<char> line(name.size() + value.size() + 64);
-  const int length = std::snprintf(line.data(), line.size(), "Got string request: %s(%d) -> %s(%d)\r\n",
-                                   name.c_str(), static_cast<int>(name.size()), value.c_str(),
-                                   static_cast<int>(value.size()));
+  const int length = std::snprintf(
+      line.data(), line.size(), "Got string request: %s(%d) -> %s(%d)\r\n", name.c_str(),
+      static_cast<int>(name.size()), value.c_str(), static_cast<int>(value.size()));
   return std::string(line.data(), length);
 }
 
@@ -119,7 +125,8 @@ std::string WrapTestGame(const std::string& directory, const std::string& name =
   const std::string path = directory + "\\" + name;
   EXPECT_TRUE(WriteWrappedLauncher(path, payload::MakeAppendedData(kBuildId, TestGame()))) << path;
   std::int32_t buildId = 0;
-  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId), BuildIdStatus::Ok);
+  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId),
+            BuildIdStatus::Ok);
   EXPECT_TRUE(WriteSignedPartnerProperties(directory, ChannelDocument(), buildId));
   return path;
 }
@@ -181,7 +188,8 @@ class ClientQueryTest : public ::testing::TestWithParam<ClientQueryCase> {
   // Script line 1 connects; line 2 + i asks for case i.
   static void SetUpTestSuite() {
     std::vector<std::string> script = {"connect"};
-    for (const ClientQueryCase& query : ClientQueryCases()) script.push_back("query " + query.request);
+    for (const ClientQueryCase& query : ClientQueryCases())
+      script.push_back("query " + query.request);
     directory_ = new FreshDirectory;
     run_ = new ChannelRun(RunScript(*directory_, script));
   }
@@ -343,9 +351,9 @@ class ChannelEndToEnd : public ::testing::Test {
 };
 
 TEST_F(ChannelEndToEnd, HandshakeIsAnsweredOnlyForTheGamesOwnProcessIdAndEveryTime) {
-  const ChannelRun run = RunScript(root_, {"raw-handshake other", "raw-query 1 auto " + Hex("Publisher"),
-                                           "raw-handshake own", "raw-handshake own", "connect",
-                                           "query Offering"});
+  const ChannelRun run =
+      RunScript(root_, {"raw-handshake other", "raw-query 1 auto " + Hex("Publisher"),
+                        "raw-handshake own", "raw-handshake own", "connect", "query Offering"});
   ExpectCleanEnd(run.launcher);
   const GameRun& game = run.game;
 
@@ -383,8 +391,7 @@ TEST_F(ChannelEndToEnd, ChannelIsReadyBeforeTheGameRunsAndLivesOnTheWorkerThread
   EXPECT_GE(std::stoi("0" + Step(game, 3, "threads")), 2);
   EXPECT_EQ(Step(game, 3, "main-is-window-thread"), "0");
   EXPECT_EQ(Step(game, 3, "main-priority"), std::to_string(THREAD_PRIORITY_BELOW_NORMAL));
-  EXPECT_NE(Step(game, 3, "window-thread-priority"),
-            std::to_string(THREAD_PRIORITY_ERROR_RETURN));
+  EXPECT_NE(Step(game, 3, "window-thread-priority"), std::to_string(THREAD_PRIORITY_ERROR_RETURN));
 }
 
 TEST_F(ChannelEndToEnd, GameThatNeverAsksLetsTheLauncherEndNormally) {
@@ -402,11 +409,11 @@ TEST_F(ChannelEndToEnd, GameThatNeverAsksLetsTheLauncherEndNormally) {
 TEST_F(ChannelEndToEnd, TwoLaunchersInOneFolderEachServeOnlyTheirOwnGame) {
   const std::string first = WrapTestGame(root_.path(), "first.exe");
   const std::string second = WrapTestGame(root_.path(), "second.exe");
-  const std::string meeting =
-      "kova-channel-e2e-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
-  ASSERT_TRUE(WriteGameScript(root_.path(), {"rendezvous " + meeting + "-start 2", "raw-handshake own",
-                                             "connect", "query Publisher",
-                                             "rendezvous " + meeting + "-end 2"}));
+  const std::string meeting = "kova-channel-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(GetTickCount());
+  ASSERT_TRUE(WriteGameScript(root_.path(),
+                              {"rendezvous " + meeting + "-start 2", "raw-handshake own", "connect",
+                               "query Publisher", "rendezvous " + meeting + "-end 2"}));
 
   LauncherRun firstRun;
   std::thread other([&] { firstRun = RunLauncher(first); });

@@ -46,7 +46,8 @@ std::string TempFileIn(const std::string& directory) {
 
 TEST(SignedLauncher, FixtureFileIsSignedAndKeepsItsRecordedGame) {
   std::string unsignedBytes, signedBytes;
-  ASSERT_EQ(ReadWholeFile(kUnsignedLauncher, unsignedBytes), WholeFileStatus::Ok) << kUnsignedLauncher;
+  ASSERT_EQ(ReadWholeFile(kUnsignedLauncher, unsignedBytes), WholeFileStatus::Ok)
+      << kUnsignedLauncher;
   ASSERT_EQ(ReadWholeFile(kSignedLauncher, signedBytes), WholeFileStatus::Ok) << kSignedLauncher;
   ASSERT_GT(signedBytes.size(), unsignedBytes.size());
 
@@ -128,8 +129,7 @@ struct RecordRunCase {
 std::vector<RecordRunCase> RecordRunCases() {
   const std::string& game = TestGame();
   const std::string record = payload::MakePayloadRecord(payload::RecordFor(game));
-  const std::string pastEnd =
-      payload::MakePayloadRecord({game.size() + kTrailer.size() + 1, 0});
+  const std::string pastEnd = payload::MakePayloadRecord({game.size() + kTrailer.size() + 1, 0});
   return {
       {"RecordedGameWithTrailer", WithRecord(record, game + kTrailer), 0, game.size()},
       {"NoRecordCopiesTheTrailerToo", payload::MakeAppendedData(kBuildId, game + kTrailer), 0,
@@ -140,8 +140,7 @@ std::vector<RecordRunCase> RecordRunCases() {
       {"DownloadCutAtTheEndIsRefused", WithRecord(record, game.substr(0, game.size() - 1)), 7, 0},
       {"FlippedByteIsRefused", WithRecord(record, FlipByte(game, game.size() / 2) + kTrailer), 7,
        0},
-      {"CutShortIsRefused", WithRecord(record, game.substr(0, game.size() - 200) + kTrailer), 7,
-       0},
+      {"CutShortIsRefused", WithRecord(record, game.substr(0, game.size() - 200) + kTrailer), 7, 0},
   };
 }
 

@@ -37,11 +37,11 @@ std::string HeaderClaiming(std::uint64_t length) {
 }
 
 enum class Outcome {
-  GameRuns,          // no box, exit 0, the game ran once from its whole file
-  CannotStartGame,   // "Failed to execute game", exit 0, nothing left
-  NoBuildInfo,       // "FATAL ERROR" box, exit 0, nothing made
-  NoGameContent,     // "Unable to locate game content.", exit 5, empty temp file left
-  CannotExtract,     // "Unable to extract game executable.", exit 7, nothing left
+  GameRuns,         // no box, exit 0, the game ran once from its whole file
+  CannotStartGame,  // "Failed to execute game", exit 0, nothing left
+  NoBuildInfo,      // "FATAL ERROR" box, exit 0, nothing made
+  NoGameContent,    // "Unable to locate game content.", exit 5, empty temp file left
+  CannotExtract,    // "Unable to extract game executable.", exit 7, nothing left
 };
 
 struct DamagedCase {

@@ -59,7 +59,8 @@ std::string WrapTestGame(const std::string& directory, const std::string& name =
   const std::string path = directory + "\\" + name;
   EXPECT_TRUE(WriteWrappedLauncher(path, payload::MakeAppendedData(kBuildId, TestGame()))) << path;
   std::int32_t buildId = 0;
-  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId), BuildIdStatus::Ok);
+  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId),
+            BuildIdStatus::Ok);
   EXPECT_TRUE(WriteSignedPartnerProperties(directory, kDefaultPartnerDocument, buildId));
   return path;
 }
@@ -169,8 +170,9 @@ TEST_F(FaultFolderTest, FullDiskEndsWithSevenAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(GetDiskFreeSpaceExA((folder + "\\").c_str(), &available, &total, &free));
   const std::uint64_t room = TestGame().size() / 2;
   ASSERT_GT(available.QuadPart, room) << "the folder is already full";
-  ASSERT_TRUE(WriteWholeFile(folder + "\\filler.bin",
-                             std::string(static_cast<std::size_t>(available.QuadPart - room), 'f')));
+  ASSERT_TRUE(
+      WriteWholeFile(folder + "\\filler.bin",
+                     std::string(static_cast<std::size_t>(available.QuadPart - room), 'f')));
   const std::vector<FileEntry> before = ListDirectory(folder);
 
   const LauncherRun run = RunLauncher(launcher);
@@ -234,15 +236,15 @@ TEST_P(SideBySideTest, EachRunsAndAnswersItsOwnGameAndAllFilesGo) {
   const std::string launcher = WrapTestGame(root_.path());
   const std::string meeting = UniqueName("side-by-side");
   const std::string count = std::to_string(launchers);
-  ASSERT_TRUE(WriteGameScript(
-      root_.path(), {"rendezvous " + meeting + "-start " + count, "connect",
-                     "query-loop " + std::to_string(kQueries) + " 0 " + Hex("Publisher") + " " +
-                         Hex("Demo Studio"),
-                     "rendezvous " + meeting + "-end " + count}));
+  ASSERT_TRUE(WriteGameScript(root_.path(), {"rendezvous " + meeting + "-start " + count, "connect",
+                                             "query-loop " + std::to_string(kQueries) + " 0 " +
+                                                 Hex("Publisher") + " " + Hex("Demo Studio"),
+                                             "rendezvous " + meeting + "-end " + count}));
 
   std::vector<LauncherRun> runs(static_cast<std::size_t>(launchers));
   std::vector<std::thread> threads;
-  for (LauncherRun& run : runs) threads.emplace_back([&run, &launcher] { run = RunLauncher(launcher); });
+  for (LauncherRun& run : runs)
+    threads.emplace_back([&run, &launcher] { run = RunLauncher(launcher); });
   for (std::thread& thread : threads) thread.join();
 
   for (const LauncherRun& run : runs) {
@@ -309,8 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
     Games, GameBehaviourTest,
     ::testing::Values(
         GameCase{"Crashes", {"connect", "query Publisher", "crash"}, 30000},
-        GameCase{"NeverQueries", {"sleep 300"}, 30000},
-        GameCase{"EndsAtOnce", {"exit 3"}, 30000},
+        GameCase{"NeverQueries", {"sleep 300"}, 30000}, GameCase{"EndsAtOnce", {"exit 3"}, 30000},
         GameCase{"Runs30SecondsQuerying",
                  {"connect", "query-loop 0 30000 " + Hex("Publisher") + " " + Hex("Demo Studio")},
                  60000}),
@@ -329,8 +330,8 @@ struct ForeignBlock {
     const std::string name = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
     mapping.reset(OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name.c_str()));
     if (mapping) {
-      view.reset(MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
-                               channel::kBlockSize));
+      view.reset(
+          MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, channel::kBlockSize));
     }
   }
   unsigned char* bytes() const { return static_cast<unsigned char*>(view.get()); }
@@ -397,10 +398,10 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
   const std::string launcher = WrapTestGame(root_.path());
   const std::string meeting = UniqueName("hostile");
   ASSERT_TRUE(WriteGameScript(
-      root_.path(), {"connect", "rendezvous " + meeting + "-1 2",
-                     "query-loop 0 2500 " + Hex("Publisher") + " " + Hex("Demo Studio"),
-                     "rendezvous " + meeting + "-2 2", "rendezvous " + meeting + "-3 2",
-                     "query Publisher"}));
+      root_.path(),
+      {"connect", "rendezvous " + meeting + "-1 2",
+       "query-loop 0 2500 " + Hex("Publisher") + " " + Hex("Demo Studio"),
+       "rendezvous " + meeting + "-2 2", "rendezvous " + meeting + "-3 2", "query Publisher"}));
 
   MeddlerReport report;
   std::thread meddler([&] {
@@ -455,8 +456,7 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
       const std::vector<unsigned char> before(block.bytes(), block.bytes() + channel::kBlockSize);
       DWORD_PTR result = 0;
       SendMessageTimeoutA(window, query, 0, 1, SMTO_NORMAL, 2000, &result);
-      const bool untouched =
-          std::equal(before.begin(), before.end(), block.bytes());
+      const bool untouched = std::equal(before.begin(), before.end(), block.bytes());
       if (static_cast<std::int32_t>(result) == channel::kQueryFailed && untouched) {
         ++report.refusedQueries;
       } else {
@@ -535,8 +535,8 @@ class NameSquatter {
 TEST_F(HostileProcessTest, SquattedBlockNameRefusesQueriesAndNeverWritesIntoTheSquattersBlock) {
   const std::string launcher = WrapTestGame(root_.path());
   ASSERT_TRUE(WriteGameScript(
-      root_.path(), {"connect", "query-loop 10 0 " + Hex("Publisher") + " " + Hex("Demo Studio"),
-                     "sleep 200"}));
+      root_.path(),
+      {"connect", "query-loop 10 0 " + Hex("Publisher") + " " + Hex("Demo Studio"), "sleep 200"}));
   NameSquatter squatter;
   squatter.SquatLikelyNames();
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/harness/game_runs.h"
 #include "launcher/payload_format.h"
+#include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
 #include "tests/e2e/harness/test_files.h"

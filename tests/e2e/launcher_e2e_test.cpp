@@ -52,8 +52,7 @@ class LauncherEndToEnd : public ::testing::Test {
     // Signed for the build identifier the launcher will read, whatever the
     // appended data holds (a header cut short reads as 0).
     std::int32_t buildId = 0;
-    if (ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId) ==
-        BuildIdStatus::Ok) {
+    if (ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId) == BuildIdStatus::Ok) {
       EXPECT_TRUE(WriteSignedPartnerProperties(directory, kDefaultPartnerDocument, buildId));
     }
     return path;

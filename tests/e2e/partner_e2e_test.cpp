@@ -98,8 +98,8 @@ class PartnerEndToEnd : public ::testing::Test {
 
   // Runs the launcher and expects the boxes `texts`, then one normal run of
   // the game from a temporary file that is gone again afterwards.
-  void ExpectGameRunsAfter(const std::vector<std::string>& texts,
-                           const std::string& directory, const LaunchOptions& options = {}) {
+  void ExpectGameRunsAfter(const std::vector<std::string>& texts, const std::string& directory,
+                           const LaunchOptions& options = {}) {
     std::vector<std::string> expectedLeft = EntryNames(ListDirectory(directory));
     expectedLeft.insert(expectedLeft.begin(), testgame::kRecordFileName);
 
@@ -144,15 +144,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UnopenableCase{"NoDocument", [](const std::string&) {}},
         // Signed and valid, but not inside the properties folder.
-        UnopenableCase{"DocumentBesideTheLauncher",
-                       [](const std::string& directory) {
-                         std::string signature;
-                         ASSERT_TRUE(
-                             SignWithDevelopmentKey(kDefaultPartnerDocument, kBuildId, signature));
-                         ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml",
-                                                    kDefaultPartnerDocument));
-                         ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml.sig", signature));
-                       }},
+        UnopenableCase{
+            "DocumentBesideTheLauncher",
+            [](const std::string& directory) {
+              std::string signature;
+              ASSERT_TRUE(SignWithDevelopmentKey(kDefaultPartnerDocument, kBuildId, signature));
+              ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml", kDefaultPartnerDocument));
+              ASSERT_TRUE(WriteWholeFile(directory + "\\partner.xml.sig", signature));
+            }},
         // A folder of the document's name, with a signature file beside it.
         UnopenableCase{"FolderInPlaceOfTheDocument",
                        [](const std::string& directory) {
@@ -302,15 +301,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Neither a name in another letter case nor a value of another type
         // stands in for a missing string.
-        SignedDocumentCase{"TwoKeysMissing",
-                           "<Properties>\r\n"
-                           "  <String id=\"RegistryKey\">Software\\Demo</String>\r\n"
-                           "  <String id=\"prodname\">Demo</String>\r\n"
-                           "  <Integer id=\"DisplayName\">5</Integer>\r\n"
-                           "  <StringArray id=\"DisplayName\"><String>Demo</String></StringArray>\r\n"
-                           "  <String id=\"Offering\">Full</String>\r\n"
-                           "</Properties>\r\n",
-                           {"ProdName", "DisplayName"}},
+        SignedDocumentCase{
+            "TwoKeysMissing",
+            "<Properties>\r\n"
+            "  <String id=\"RegistryKey\">Software\\Demo</String>\r\n"
+            "  <String id=\"prodname\">Demo</String>\r\n"
+            "  <Integer id=\"DisplayName\">5</Integer>\r\n"
+            "  <StringArray id=\"DisplayName\"><String>Demo</String></StringArray>\r\n"
+            "  <String id=\"Offering\">Full</String>\r\n"
+            "</Properties>\r\n",
+            {"ProdName", "DisplayName"}},
         SignedDocumentCase{"EmptyValuesCountAsPresent",
                            "<Properties><String id=\"ProdName\"></String><String id=\"Offering\"/>"
                            "<String id=\"DisplayName\">  </String>"
@@ -336,9 +336,8 @@ INSTANTIATE_TEST_SUITE_P(
                            "just some words",
                            {"ProdName", "Offering", "DisplayName", "RegistryKey"}},
         // Zero bytes, signed as zero bytes.
-        SignedDocumentCase{"EmptyDocument",
-                           "",
-                           {"ProdName", "Offering", "DisplayName", "RegistryKey"}}),
+        SignedDocumentCase{
+            "EmptyDocument", "", {"ProdName", "Offering", "DisplayName", "RegistryKey"}}),
     [](const ::testing::TestParamInfo<SignedDocumentCase>& info) {
       return std::string(info.param.name);
     });

@@ -2,6 +2,8 @@
 // launcher's state pointed at a fresh directory. The message boxes it shows are
 // real ones, read and answered from a second thread of this process, where the
 // icon's handle can be compared with the system's error icon.
+#include "properties/partner_properties.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,7 +16,6 @@
 
 #include "common/launcher_state.h"
 #include "launcher/win32/partner_loading.h"
-#include "properties/partner_properties.h"
 #include "properties/properties_store.h"
 #include "tests/e2e/harness/partner_files.h"
 #include "tests/e2e/harness/test_files.h"
@@ -180,14 +181,14 @@ TEST_F(PartnerLoading, DocumentSignedForAnotherBuildShowsInvalidSignature) {
 }
 
 TEST_F(PartnerLoading, MissingRequiredKeysShowOneBoxEachAndStillLoad) {
-  ASSERT_TRUE(WriteSignedPartnerProperties(
-      launcherDir_.path(),
-      "<Properties><String id=\"ProdName\">P</String>"
-      "<String id=\"DisplayName\">D</String></Properties>",
-      kBuildId));
+  ASSERT_TRUE(WriteSignedPartnerProperties(launcherDir_.path(),
+                                           "<Properties><String id=\"ProdName\">P</String>"
+                                           "<String id=\"DisplayName\">D</String></Properties>",
+                                           kBuildId));
   ASSERT_TRUE(Load());
-  EXPECT_EQ(Texts(boxes_), (std::vector<std::string>{"Unable to find properties string 'Offering'",
-                                                     "Unable to find properties string 'RegistryKey'"}));
+  EXPECT_EQ(Texts(boxes_),
+            (std::vector<std::string>{"Unable to find properties string 'Offering'",
+                                      "Unable to find properties string 'RegistryKey'"}));
   for (const BoxSeen& box : boxes_) {
     EXPECT_EQ(box.caption, "FATAL ERROR");
     EXPECT_TRUE(box.errorIcon);

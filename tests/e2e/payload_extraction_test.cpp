@@ -2,6 +2,8 @@
 // this process with the file and message-box calls replaced where a test needs
 // a failure: exit codes, messages, what is left behind, and the protection of
 // the temporary file against other launchers' sweeps.
+#include "launcher/win32/payload_extraction.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,7 +12,6 @@
 
 #include "common/win32/handle_stream.h"
 #include "launcher/payload_format.h"
-#include "launcher/win32/payload_extraction.h"
 #include "launcher/win32/temp_files.h"
 #include "tests/e2e/harness/test_files.h"
 
@@ -153,11 +154,10 @@ INSTANTIATE_TEST_SUITE_P(
                       io.openLauncher = [](const std::string&) { return UniqueFile(); };
                     },
                     3, false, false},
-        FailureCase{"TempFileCannotBeOpenedForWriting",
-                    [](ExtractionIo& io) {
-                      io.openTempStream = [](HANDLE) { return UniqueFile(); };
-                    },
-                    6, true, true},
+        FailureCase{
+            "TempFileCannotBeOpenedForWriting",
+            [](ExtractionIo& io) { io.openTempStream = [](HANDLE) { return UniqueFile(); }; }, 6,
+            true, true},
         FailureCase{"WriteFails",
                     [](ExtractionIo& io) {
                       io.openTempStream = [](HANDLE file) {

@@ -34,9 +34,8 @@ TEST_P(CorpusReplay, RunsClean) {
   const std::string path = std::string(KOVA_FUZZ_CORPUS_DIR) + "/" + GetParam();
   std::string bytes;
   ASSERT_EQ(ReadWholeFile(path, bytes), WholeFileStatus::Ok) << path;
-  EXPECT_EQ(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                   bytes.size()),
-            0);
+  EXPECT_EQ(
+      LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
 }
 
 // An empty or missing corpus would make the replay pass without testing anything.

@@ -16,9 +16,9 @@ const std::string kText = payload::BuildInfoText();
 
 // Reading 2^31 bytes one at a time takes tens of seconds, so the width of the
 // searcher's offsets is held here instead: a 32-bit result wraps past 2 GiB.
-static_assert(std::is_same<decltype(std::declval<FileSearcher&>().Find(std::string())),
-                           std::int64_t>::value,
-              "offsets past 2 GiB need a 64-bit result");
+static_assert(
+    std::is_same<decltype(std::declval<FileSearcher&>().Find(std::string())), std::int64_t>::value,
+    "offsets past 2 GiB need a 64-bit result");
 
 struct Case {
   const char* name;
@@ -37,16 +37,13 @@ TEST_P(FileSearcherFind, GivesOffsetOfFirstOccurrence) {
 
 INSTANTIATE_TEST_SUITE_P(
     Text, FileSearcherFind,
-    ::testing::Values(
-        Case{"AtOffsetZero", kText + "tail", 0},
-        Case{"FileIsJustTheText", kText, 0},
-        Case{"AfterFalseStarts", "DDYN00000BER" + kText, 12},
-        Case{"FirstOfTwo", "xx" + kText + "yy" + kText, 2},
-        Case{"AtVeryEnd", std::string(3000, 'D') + kText, 3000},
-        Case{"FollowedByZeroByte", "ab" + kText + std::string(1, '\0'), 2},
-        Case{"Truncated", "ab" + kText.substr(0, 79), -1},
-        Case{"Empty", "", -1},
-        Case{"Absent", std::string(2000, 'x'), -1}),
+    ::testing::Values(Case{"AtOffsetZero", kText + "tail", 0}, Case{"FileIsJustTheText", kText, 0},
+                      Case{"AfterFalseStarts", "DDYN00000BER" + kText, 12},
+                      Case{"FirstOfTwo", "xx" + kText + "yy" + kText, 2},
+                      Case{"AtVeryEnd", std::string(3000, 'D') + kText, 3000},
+                      Case{"FollowedByZeroByte", "ab" + kText + std::string(1, '\0'), 2},
+                      Case{"Truncated", "ab" + kText.substr(0, 79), -1}, Case{"Empty", "", -1},
+                      Case{"Absent", std::string(2000, 'x'), -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FileSearcher, TakeAfterFindResumesBehindTheMatchedFirstCharacter) {

@@ -51,9 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldValueCase{"StopsAtLetter", "12ab5678", 12},
                       FieldValueCase{"StopsAtColon", "12:45678", 12},
                       FieldValueCase{"StopsAtSlash", "12/45678", 12},
-                      FieldValueCase{"StopsAtZeroByte", "12\0" "45678"s, 12},
-                      FieldValueCase{"NoDigits", "abcdefgh", 0},
-                      FieldValueCase{"Empty", "", 0}),
+                      FieldValueCase{"StopsAtZeroByte",
+                                     "12\0"
+                                     "45678"s,
+                                     12},
+                      FieldValueCase{"NoDigits", "abcdefgh", 0}, FieldValueCase{"Empty", "", 0}),
     CaseName<FieldValueCase>);
 
 struct ArgumentCase {
@@ -71,21 +73,20 @@ TEST_P(ParseBuildIdArgumentTest, TakesOneToEightDigitsOnly) {
   EXPECT_EQ(id, GetParam().ok ? GetParam().want : -5) << "a rejected text leaves the value alone";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Argument, ParseBuildIdArgumentTest,
-    ::testing::Values(ArgumentCase{"OneDigit", "7", true, 7},
-                      ArgumentCase{"Short", "42", true, 42},
-                      ArgumentCase{"Padded", "00000042", true, 42},
-                      ArgumentCase{"AllNines", "99999999", true, 99999999},
-                      ArgumentCase{"NineDigits", "123456789", false, 0},
-                      ArgumentCase{"PaddedToNine", "000000042", false, 0},
-                      ArgumentCase{"Empty", "", false, 0},
-                      ArgumentCase{"PlusSign", "+42", false, 0},
-                      ArgumentCase{"MinusSign", "-42", false, 0},
-                      ArgumentCase{"LeadingSpace", " 42", false, 0},
-                      ArgumentCase{"TrailingLetter", "42a", false, 0},
-                      ArgumentCase{"Colon", "4:", false, 0}),
-    CaseName<ArgumentCase>);
+INSTANTIATE_TEST_SUITE_P(Argument, ParseBuildIdArgumentTest,
+                         ::testing::Values(ArgumentCase{"OneDigit", "7", true, 7},
+                                           ArgumentCase{"Short", "42", true, 42},
+                                           ArgumentCase{"Padded", "00000042", true, 42},
+                                           ArgumentCase{"AllNines", "99999999", true, 99999999},
+                                           ArgumentCase{"NineDigits", "123456789", false, 0},
+                                           ArgumentCase{"PaddedToNine", "000000042", false, 0},
+                                           ArgumentCase{"Empty", "", false, 0},
+                                           ArgumentCase{"PlusSign", "+42", false, 0},
+                                           ArgumentCase{"MinusSign", "-42", false, 0},
+                                           ArgumentCase{"LeadingSpace", " 42", false, 0},
+                                           ArgumentCase{"TrailingLetter", "42a", false, 0},
+                                           ArgumentCase{"Colon", "4:", false, 0}),
+                         CaseName<ArgumentCase>);
 
 struct FieldShapeCase {
   const char* name;
@@ -99,19 +100,18 @@ TEST_P(IsBuildIdFieldTest, WantsExactlyEightDigits) {
   EXPECT_EQ(payload::IsBuildIdField(GetParam().field), GetParam().isField);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Field, IsBuildIdFieldTest,
-    ::testing::Values(FieldShapeCase{"EightDigits", "12345678", true},
-                      FieldShapeCase{"AllNines", "99999999", true},
-                      FieldShapeCase{"AllZeros", "00000000", true},
-                      FieldShapeCase{"Seven", "1234567", false},
-                      FieldShapeCase{"Nine", "123456789", false},
-                      FieldShapeCase{"LastNotDigit", "1234567a", false},
-                      FieldShapeCase{"FirstNotDigit", "/1234567", false},
-                      FieldShapeCase{"LeadingSpace", " 1234567", false},
-                      FieldShapeCase{"Signed", "-1234567", false},
-                      FieldShapeCase{"Empty", "", false}),
-    CaseName<FieldShapeCase>);
+INSTANTIATE_TEST_SUITE_P(Field, IsBuildIdFieldTest,
+                         ::testing::Values(FieldShapeCase{"EightDigits", "12345678", true},
+                                           FieldShapeCase{"AllNines", "99999999", true},
+                                           FieldShapeCase{"AllZeros", "00000000", true},
+                                           FieldShapeCase{"Seven", "1234567", false},
+                                           FieldShapeCase{"Nine", "123456789", false},
+                                           FieldShapeCase{"LastNotDigit", "1234567a", false},
+                                           FieldShapeCase{"FirstNotDigit", "/1234567", false},
+                                           FieldShapeCase{"LeadingSpace", " 1234567", false},
+                                           FieldShapeCase{"Signed", "-1234567", false},
+                                           FieldShapeCase{"Empty", "", false}),
+                         CaseName<FieldShapeCase>);
 
 struct FormatCase {
   const char* name;
@@ -128,13 +128,13 @@ TEST_P(FormatBuildIdFieldTest, PadsWithZerosAndReadsBack) {
   EXPECT_EQ(payload::BuildIdFromField(field), GetParam().id);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Id, FormatBuildIdFieldTest,
-    ::testing::Values(FormatCase{"Zero", 0, "00000000"}, FormatCase{"One", 1, "00000001"},
-                      FormatCase{"InnerZeros", 10203, "00010203"},
-                      FormatCase{"EightDigits", 10000000, "10000000"},
-                      FormatCase{"Largest", payload::kMaxBuildId, "99999999"}),
-    CaseName<FormatCase>);
+INSTANTIATE_TEST_SUITE_P(Id, FormatBuildIdFieldTest,
+                         ::testing::Values(FormatCase{"Zero", 0, "00000000"},
+                                           FormatCase{"One", 1, "00000001"},
+                                           FormatCase{"InnerZeros", 10203, "00010203"},
+                                           FormatCase{"EightDigits", 10000000, "10000000"},
+                                           FormatCase{"Largest", payload::kMaxBuildId, "99999999"}),
+                         CaseName<FormatCase>);
 
 TEST(MakeHeader, PutsTextAndFieldInPlaceAndZerosElsewhere) {
   const std::string header = payload::MakeHeader("00000042");
@@ -198,11 +198,11 @@ TEST(PayloadChecksum, IsXxh3Of64Bits) {
 // The layout, spelled out: tag, then length and checksum little-endian, then
 // the checksum of those 24 bytes.
 TEST(MakePayloadRecord, LaysOutTagLengthChecksumAndOwnChecksum) {
-  const std::string record =
-      payload::MakePayloadRecord({0x0102030405060708u, 0x1112131415161718u});
-  const std::string front = "\x89KVPREC\x1A"
-                            "\x08\x07\x06\x05\x04\x03\x02\x01"
-                            "\x18\x17\x16\x15\x14\x13\x12\x11"s;
+  const std::string record = payload::MakePayloadRecord({0x0102030405060708u, 0x1112131415161718u});
+  const std::string front =
+      "\x89KVPREC\x1A"
+      "\x08\x07\x06\x05\x04\x03\x02\x01"
+      "\x18\x17\x16\x15\x14\x13\x12\x11"s;
   ASSERT_EQ(record.size(), 32u);
   EXPECT_EQ(record.substr(0, 24), front);
   const std::uint64_t own = payload::ChecksumOf(front);
@@ -242,14 +242,14 @@ TEST_P(RecordRoundTrip, ParsesBackWhatWasMade) {
   EXPECT_EQ(parsed, GetParam().record);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Record, RecordRoundTrip,
-    ::testing::Values(RecordRoundTripCase{"Empty", {0, 0x2D06800538D394C2u}},
-                      RecordRoundTripCase{"OneByte", {1, 0x8000000000000001u}},
-                      RecordRoundTripCase{"WholeChunks", {3 * 4096, 12345}},
-                      // Beyond 32 bits in every byte of the length.
-                      RecordRoundTripCase{"Huge", {0xFEDCBA9876543210u, ~0ull}}),
-    CaseName<RecordRoundTripCase>);
+INSTANTIATE_TEST_SUITE_P(Record, RecordRoundTrip,
+                         ::testing::Values(RecordRoundTripCase{"Empty", {0, 0x2D06800538D394C2u}},
+                                           RecordRoundTripCase{"OneByte", {1, 0x8000000000000001u}},
+                                           RecordRoundTripCase{"WholeChunks", {3 * 4096, 12345}},
+                                           // Beyond 32 bits in every byte of the length.
+                                           RecordRoundTripCase{"Huge",
+                                                               {0xFEDCBA9876543210u, ~0ull}}),
+                         CaseName<RecordRoundTripCase>);
 
 std::string Flipped(std::string bytes, std::size_t at) {
   bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
@@ -276,7 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
     Record, RecordParse,
     ::testing::Values(
         RecordParseCase{"Zeros", std::string(32, '\0'), payload::RecordStatus::Absent},
-        RecordParseCase{"WrongTagFirstByte", Flipped(kGoodRecord, 0), payload::RecordStatus::Absent},
+        RecordParseCase{"WrongTagFirstByte", Flipped(kGoodRecord, 0),
+                        payload::RecordStatus::Absent},
         RecordParseCase{"WrongTagLastByte", Flipped(kGoodRecord, 7), payload::RecordStatus::Absent},
         RecordParseCase{"OneByteShort", kGoodRecord.substr(0, 31), payload::RecordStatus::Absent},
         RecordParseCase{"LengthChanged", Flipped(kGoodRecord, 8), payload::RecordStatus::Damaged},

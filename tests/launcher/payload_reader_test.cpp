@@ -112,17 +112,16 @@ TEST_P(BuildIdTest, ReadsDigitsBeforeFirstNonDigit) {
   EXPECT_EQ(id, GetParam().want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Field, BuildIdTest,
-    ::testing::Values(BuildIdCase{"AllDigits", "12345678", 12345678},
-                      BuildIdCase{"LeadingZeros", "00000042", 42},
-                      BuildIdCase{"DigitsThenLetters", "12ab5678", 12},
-                      BuildIdCase{"NoDigits", "abcdefgh", 0},
-                      BuildIdCase{"LeadingBlanks", "  000042", 42},
-                      BuildIdCase{"Signed", "-0000012", -12},
-                      BuildIdCase{"ZeroBytes", std::string(8, '\0'), 0},
-                      BuildIdCase{"NinthByteNotRead", "123456789", 12345678}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Field, BuildIdTest,
+                         ::testing::Values(BuildIdCase{"AllDigits", "12345678", 12345678},
+                                           BuildIdCase{"LeadingZeros", "00000042", 42},
+                                           BuildIdCase{"DigitsThenLetters", "12ab5678", 12},
+                                           BuildIdCase{"NoDigits", "abcdefgh", 0},
+                                           BuildIdCase{"LeadingBlanks", "  000042", 42},
+                                           BuildIdCase{"Signed", "-0000012", -12},
+                                           BuildIdCase{"ZeroBytes", std::string(8, '\0'), 0},
+                                           BuildIdCase{"NinthByteNotRead", "123456789", 12345678}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadBuildIdentifier, ReportsMissingTextAndMissingFile) {
   TempDir dir;
@@ -221,14 +220,13 @@ std::vector<RecordCopyCase> RecordCopyCases() {
        PayloadCopyStatus::Ok, kGame},
       {"IntactWithNothingBehind", kFront + HeaderWith(good) + kGame, PayloadCopyStatus::Ok, kGame},
       {"EmptyGameUnderIntactRecord",
-       kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))) + kTrailer,
-       PayloadCopyStatus::Ok, ""},
+       kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))) + kTrailer, PayloadCopyStatus::Ok,
+       ""},
       // Records the launcher must not trust: the file is copied to its end.
       {"WrongTagCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 0)) + kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
-      {"BadRecordChecksumCopiesToTheEnd",
-       kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer, PayloadCopyStatus::Ok,
-       kGame + kTrailer},
+      {"BadRecordChecksumCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer,
+       PayloadCopyStatus::Ok, kGame + kTrailer},
       // A file cut short: the record claims more than is there.
       {"LengthPastEndIsRefused",
        kFront + HeaderWith(RecordOf(size + kTrailer.size() + 1, sum)) + kGame + kTrailer,
@@ -236,11 +234,13 @@ std::vector<RecordCopyCase> RecordCopyCases() {
       {"GameCutAtTheEndIsRefused", kFront + HeaderWith(good) + kGame.substr(0, kGame.size() - 1),
        PayloadCopyStatus::ReadFailed, ""},
       {"LengthExactlyToTheEndIsUsed",
-       kFront + HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
+       kFront +
+           HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
            kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
       // A header block cut inside the record holds no record.
-      {"HeaderCutInsideRecord", kFront + HeaderWith(good).substr(0, 180), PayloadCopyStatus::Ok, ""},
+      {"HeaderCutInsideRecord", kFront + HeaderWith(good).substr(0, 180), PayloadCopyStatus::Ok,
+       ""},
       // Damaged games under an intact record are refused.
       {"FlippedFirstByte", kFront + HeaderWith(good) + FlipByte(kGame, 0) + kTrailer,
        PayloadCopyStatus::ChecksumMismatch, ""},
@@ -277,9 +277,9 @@ TEST(CopyUnderRecord, MadeAppendedDataCopiesBack) {
   for (std::size_t size : {0u, 1u, 4096u, 3u * 4096u}) {
     const std::string game = RandomBytes(size, static_cast<unsigned>(size) + 1);
     std::string copied = "untouched";
-    ASSERT_EQ(Copy(Filler(100) + payload::MakeRecordedAppendedData("00000001", game) + kTrailer,
-                   copied),
-              PayloadCopyStatus::Ok);
+    ASSERT_EQ(
+        Copy(Filler(100) + payload::MakeRecordedAppendedData("00000001", game) + kTrailer, copied),
+        PayloadCopyStatus::Ok);
     EXPECT_TRUE(copied == game) << "game of " << size << " bytes";
   }
 }
@@ -296,8 +296,7 @@ class ShortStream {
       : contents_(std::move(contents)), claimedSize_(claimedSize), shortfall_(shortfall) {}
 
   UniqueFile Open() {
-    const cookie_io_functions_t functions{&ShortStream::Read, nullptr, &ShortStream::Seek,
-                                          nullptr};
+    const cookie_io_functions_t functions{&ShortStream::Read, nullptr, &ShortStream::Seek, nullptr};
     return UniqueFile(fopencookie(this, "rb", functions));
   }
 
@@ -315,8 +314,8 @@ class ShortStream {
       available = self.claimedSize_ - self.position_;
       self.contents_.resize(static_cast<std::size_t>(self.claimedSize_), 'z');
     }
-    const std::size_t n = static_cast<std::size_t>(
-        std::max<std::int64_t>(0, std::min<std::int64_t>(available, static_cast<std::int64_t>(size))));
+    const std::size_t n = static_cast<std::size_t>(std::max<std::int64_t>(
+        0, std::min<std::int64_t>(available, static_cast<std::int64_t>(size))));
     std::memcpy(buffer, self.contents_.data() + self.position_, n);
     self.position_ += static_cast<std::int64_t>(n);
     return static_cast<ssize_t>(n);
@@ -325,8 +324,9 @@ class ShortStream {
   // Seeking to the end reports the claimed size, larger than the contents.
   static int Seek(void* cookie, off64_t* offset, int whence) {
     auto& self = *static_cast<ShortStream*>(cookie);
-    const std::int64_t base =
-        whence == SEEK_SET ? 0 : whence == SEEK_CUR ? self.position_ : self.claimedSize_;
+    const std::int64_t base = whence == SEEK_SET   ? 0
+                              : whence == SEEK_CUR ? self.position_
+                                                   : self.claimedSize_;
     self.position_ = base + *offset;
     *offset = self.position_;
     return 0;
@@ -368,7 +368,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The file promises the recorded game by its size but delivers less of it.
 TEST_P(CopyPayloadShortfall, UnderAnIntactRecordEndsInReadFailed) {
   const std::string game = Filler(10000, 'g');
-  const std::string contents = Filler(100, 'x') + payload::MakeRecordedAppendedData("00000001", game);
+  const std::string contents =
+      Filler(100, 'x') + payload::MakeRecordedAppendedData("00000001", game);
   ShortStream stream(contents.substr(0, contents.size() - 3000),
                      static_cast<std::int64_t>(contents.size()), GetParam().shortfall);
   const auto launcher = stream.Open();
@@ -392,8 +393,8 @@ TEST(CopyPayload, ReadErrorDuringMarkerSearchEndsInReadFailed) {
 
 // A size that cannot be measured must not pass for an empty payload.
 TEST(CopyPayload, UnmeasurableSizeEndsInReadFailed) {
-  const cookie_io_functions_t noSeek{
-      [](void*, char*, std::size_t) -> ssize_t { return 0; }, nullptr, nullptr, nullptr};
+  const cookie_io_functions_t noSeek{[](void*, char*, std::size_t) -> ssize_t { return 0; },
+                                     nullptr, nullptr, nullptr};
   UniqueFile launcher(fopencookie(nullptr, "rb", noSeek));
   ASSERT_TRUE(launcher);
   TempDir dir;
@@ -414,21 +415,20 @@ TEST_P(StaleNameTest, RecognisesOwnTemporaryNames) {
   EXPECT_EQ(IsLauncherTempFileName(GetParam().fileName), GetParam().stale);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Name, StaleNameTest,
-    ::testing::Values(NameCase{"UpperHex", "tmb00FF.tmp", true},
-                      NameCase{"UpperExtension", "tmb00FF.TMP", true},
-                      NameCase{"MixedExtension", "tmbA1B2.TmP", true},
-                      NameCase{"Digits", "tmb0123.tmp", true},
-                      NameCase{"LowerHex", "tmb00ff.tmp", false},
-                      NameCase{"UpperPrefix", "TMB00FF.tmp", false},
-                      NameCase{"NotHex", "tmb00FG.tmp", false},
-                      NameCase{"FirstDigitNotHex", "tmbG0FF.tmp", false},
-                      NameCase{"LongerExtension", "tmb00FF.tmpx", false},
-                      NameCase{"ThreeDigits", "tmb0FF.tmp", false},
-                      NameCase{"OtherExtension", "tmb00FF.txt", false},
-                      NameCase{"NoDot", "tmb00FFxtmp", false},
-                      NameCase{"Empty", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Name, StaleNameTest,
+                         ::testing::Values(NameCase{"UpperHex", "tmb00FF.tmp", true},
+                                           NameCase{"UpperExtension", "tmb00FF.TMP", true},
+                                           NameCase{"MixedExtension", "tmbA1B2.TmP", true},
+                                           NameCase{"Digits", "tmb0123.tmp", true},
+                                           NameCase{"LowerHex", "tmb00ff.tmp", false},
+                                           NameCase{"UpperPrefix", "TMB00FF.tmp", false},
+                                           NameCase{"NotHex", "tmb00FG.tmp", false},
+                                           NameCase{"FirstDigitNotHex", "tmbG0FF.tmp", false},
+                                           NameCase{"LongerExtension", "tmb00FF.tmpx", false},
+                                           NameCase{"ThreeDigits", "tmb0FF.tmp", false},
+                                           NameCase{"OtherExtension", "tmb00FF.txt", false},
+                                           NameCase{"NoDot", "tmb00FFxtmp", false},
+                                           NameCase{"Empty", "", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

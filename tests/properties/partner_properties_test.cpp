@@ -63,8 +63,9 @@ class PartnerLoad : public testing::Test {
   }
 
   bool Load(std::int32_t buildId = kBuildId) {
-    return LoadPartnerPropertiesInto(directory_, buildId, store_, product_,
-                                     [this](const std::string& text) { messages_.push_back(text); });
+    return LoadPartnerPropertiesInto(
+        directory_, buildId, store_, product_,
+        [this](const std::string& text) { messages_.push_back(text); });
   }
 
   TempDir dir_;
@@ -90,11 +91,11 @@ TEST_F(PartnerLoad, SignedDocumentFillsStoreAndProductStrings) {
   EXPECT_EQ(product_.displayName, "Star Harbour Deluxe");
   EXPECT_EQ(product_.registryKey, "Software\\Harbour");
   // The required strings stay in the store beside the other values.
-  EXPECT_EQ(store_.Strings(), (std::map<std::string, std::string>{
-                                  {"DisplayName", "Star Harbour Deluxe"},
-                                  {"Offering", "Full"},
-                                  {"ProdName", "Star Harbour"},
-                                  {"RegistryKey", "Software\\Harbour"}}));
+  EXPECT_EQ(store_.Strings(),
+            (std::map<std::string, std::string>{{"DisplayName", "Star Harbour Deluxe"},
+                                                {"Offering", "Full"},
+                                                {"ProdName", "Star Harbour"},
+                                                {"RegistryKey", "Software\\Harbour"}}));
   EXPECT_EQ(store_.Integers().at("MaxPlayers"), 8);
   EXPECT_EQ(store_.Doubles().at("Version"), 1.25);
 }
@@ -158,12 +159,12 @@ const SignatureFaultCase kSignatureFaults[] = {
     {"EmptySignatureFile", kFullDocument, SignatureFile::Text, ""},
     {"GarbageSignatureFile", kFullDocument, SignatureFile::Text, "not a signature at all\r\n"},
     {"SignatureOfAnotherDocument", kFullDocument, SignatureFile::SignedByDevKey, "<Properties/>"},
-    {"LetterEditedAfterSigning", EditedDocument("Full", 'f', false),
-     SignatureFile::SignedByDevKey, kFullDocument},
+    {"LetterEditedAfterSigning", EditedDocument("Full", 'f', false), SignatureFile::SignedByDevKey,
+     kFullDocument},
     {"NulByteInsertedAfterSigning", EditedDocument("Full", '\0', true),
      SignatureFile::SignedByDevKey, kFullDocument},
-    {"SignedForAnotherBuildIdentifier", kFullDocument, SignatureFile::SignedByDevKey,
-     kFullDocument, kBuildId + 1},
+    {"SignedForAnotherBuildIdentifier", kFullDocument, SignatureFile::SignedByDevKey, kFullDocument,
+     kBuildId + 1},
 };
 
 class SignatureFault : public PartnerLoad,
@@ -195,8 +196,9 @@ TEST_F(PartnerLoad, MissingRequiredKeysShowOneMessageEachInOrderAndStillLoad) {
       "<String id=\"offering\">wrong case</String>"
       "</Properties>");
   ASSERT_TRUE(Load());
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Unable to find properties string 'Offering'",
-                                                 "Unable to find properties string 'DisplayName'"}));
+  EXPECT_EQ(messages_,
+            (std::vector<std::string>{"Unable to find properties string 'Offering'",
+                                      "Unable to find properties string 'DisplayName'"}));
   EXPECT_EQ(product_.prodName, "Star Harbour");
   EXPECT_EQ(product_.offering, "");
   EXPECT_EQ(product_.displayName, "");
@@ -223,9 +225,10 @@ TEST_F(PartnerLoad, UnparsableDocumentKeepsValuesBeforeTheErrorAndShowsNoParseEr
       "<String id=\"DisplayName\">D</String>\n"
       "</Properties>\n");
   ASSERT_TRUE(Load());
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Unable to find properties string 'Offering'",
-                                                 "Unable to find properties string 'DisplayName'",
-                                                 "Unable to find properties string 'RegistryKey'"}));
+  EXPECT_EQ(messages_,
+            (std::vector<std::string>{"Unable to find properties string 'Offering'",
+                                      "Unable to find properties string 'DisplayName'",
+                                      "Unable to find properties string 'RegistryKey'"}));
   EXPECT_EQ(product_.prodName, "P");
   EXPECT_EQ(store_.Integers().at("Count"), 7);
 }
@@ -233,10 +236,11 @@ TEST_F(PartnerLoad, UnparsableDocumentKeepsValuesBeforeTheErrorAndShowsNoParseEr
 TEST_F(PartnerLoad, EmptySignedDocumentLoadsAndReportsEveryRequiredKey) {
   WriteSigned("");
   ASSERT_TRUE(Load());
-  EXPECT_EQ(messages_, (std::vector<std::string>{"Unable to find properties string 'ProdName'",
-                                                 "Unable to find properties string 'Offering'",
-                                                 "Unable to find properties string 'DisplayName'",
-                                                 "Unable to find properties string 'RegistryKey'"}));
+  EXPECT_EQ(messages_,
+            (std::vector<std::string>{"Unable to find properties string 'ProdName'",
+                                      "Unable to find properties string 'Offering'",
+                                      "Unable to find properties string 'DisplayName'",
+                                      "Unable to find properties string 'RegistryKey'"}));
 }
 
 TEST_F(PartnerLoad, ReadsTheDocumentWholeAndInBinary) {
@@ -254,7 +258,8 @@ TEST_F(PartnerLoad, DocumentOfTwoGibibytesIsRefusedBeforeReading) {
   // Sparse: takes no disk space, and nothing of it is allocated or read.
   WriteSignatureFile(DevSignature(""));
   WriteDocument("");
-  std::filesystem::resize_file(documentPath_, static_cast<std::uintmax_t>(kPartnerDocumentSizeLimit));
+  std::filesystem::resize_file(documentPath_,
+                               static_cast<std::uintmax_t>(kPartnerDocumentSizeLimit));
   std::string bytes = "left over";
   EXPECT_EQ(ReadAndVerifyPartnerDocument(documentPath_, kBuildId, bytes),
             PartnerDocumentStatus::CannotRead);

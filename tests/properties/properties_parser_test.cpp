@@ -25,8 +25,7 @@ struct StoreContents {
 
   bool operator==(const StoreContents& other) const {
     return strings == other.strings && stringArrays == other.stringArrays &&
-           booleans == other.booleans && integers == other.integers &&
-           doubles == other.doubles;
+           booleans == other.booleans && integers == other.integers && doubles == other.doubles;
   }
 };
 
@@ -66,13 +65,16 @@ TEST_P(ParserCases, FillsStoreAndReportsFirstError) {
 const ParserCase kParserCases[] = {
     {"EmptyDocument", "", {}, ""},
     {"OnlyWhitespaceCommentsAndDeclaration",
-     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n  <!-- nothing here -->\n\t", {}, ""},
+     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n  <!-- nothing here -->\n\t",
+     {},
+     ""},
     {"EmptyPropertiesElement", "<Properties/>", {}, ""},
     {"AllFiveTypes",
      "<?xml version=\"1.0\"?>\n"
      "<Properties>\n"
      "  <String id=\"Name\">Kova &amp; Co</String>\n"
-     "  <StringArray id=\"List\"><String>one</String><String id=\"ignored\">two</String></StringArray>\n"
+     "  <StringArray id=\"List\"><String>one</String><String "
+     "id=\"ignored\">two</String></StringArray>\n"
      "  <Boolean id=\"Flag\">true</Boolean>\n"
      "  <Integer id=\"Count\">-12</Integer>\n"
      "  <Double id=\"Ratio\">2.5</Double>\n"
@@ -86,94 +88,147 @@ const ParserCase kParserCases[] = {
     {"TwoPropertiesElementsBothRead",
      "<Properties><String id=\"a\">1</String></Properties>\n"
      "<Properties><String id=\"b\">2</String></Properties>",
-     {{{"a", "1"}, {"b", "2"}}}, ""},
-    {"StringWhitespaceCollapsed", "<Properties><String id=\"s\">  Hello   World  </String></Properties>",
-     {{{"s", "Hello World"}}}, ""},
+     {{{"a", "1"}, {"b", "2"}}},
+     ""},
+    {"StringWhitespaceCollapsed",
+     "<Properties><String id=\"s\">  Hello   World  </String></Properties>",
+     {{{"s", "Hello World"}}},
+     ""},
     {"EmptyAndSelfClosingStrings",
      "<Properties><String id=\"e\"></String><String id=\"f\"/></Properties>",
-     {{{"e", ""}, {"f", ""}}}, ""},
+     {{{"e", ""}, {"f", ""}}},
+     ""},
     {"FirstValueOfANameWins",
      "<Properties><String id=\"k\">first</String><String id=\"k\">second</String></Properties>",
-     {{{"k", "first"}}}, ""},
+     {{{"k", "first"}}},
+     ""},
     {"SameNameInTwoMapsBothStored",
      "<Properties><String id=\"k\">text</String><Integer id=\"k\">7</Integer></Properties>",
-     {{{"k", "text"}}, {}, {}, {{"k", 7}}, {}}, ""},
-    {"MissingIdIsEmptyName", "<Properties><String>x</String><Boolean>no</Boolean></Properties>",
-     {{{"", "x"}}, {}, {{"", false}}, {}, {}}, ""},
+     {{{"k", "text"}}, {}, {}, {{"k", 7}}, {}},
+     ""},
+    {"MissingIdIsEmptyName",
+     "<Properties><String>x</String><Boolean>no</Boolean></Properties>",
+     {{{"", "x"}}, {}, {{"", false}}, {}, {}},
+     ""},
     {"OtherAttributesIgnoredAndIdDecoded",
      "<Properties><String lang=\"en\" id=\"a&amp;b\">x</String></Properties>",
-     {{{"a&b", "x"}}}, ""},
+     {{{"a&b", "x"}}},
+     ""},
     {"CommentsSplitTextLastPieceCounts",
      "<Properties><String id=\"s\">one<!-- cut -->two<?pi x?></String></Properties>",
-     {{{"s", "two"}}}, ""},
+     {{{"s", "two"}}},
+     ""},
     {"BooleanWords",
      "<Properties><Boolean id=\"a\">yes</Boolean><Boolean id=\"b\">On</Boolean>"
      "<Boolean id=\"c\">1</Boolean><Boolean id=\"d\">TRUE</Boolean><Boolean id=\"e\">off</Boolean>"
      "<Boolean id=\"f\">No</Boolean><Boolean id=\"g\">0</Boolean><Boolean id=\"h\">false</Boolean>"
      "</Properties>",
-     {{}, {}, {{"a", true}, {"b", true}, {"c", true}, {"d", true},
-               {"e", false}, {"f", false}, {"g", false}, {"h", false}}, {}, {}},
+     {{},
+      {},
+      {{"a", true},
+       {"b", true},
+       {"c", true},
+       {"d", true},
+       {"e", false},
+       {"f", false},
+       {"g", false},
+       {"h", false}},
+      {},
+      {}},
      ""},
-    {"BooleanInvalidUpperCased", "<Properties>\n<Boolean id=\"b\">y</Boolean>\n</Properties>", {},
+    {"BooleanInvalidUpperCased",
+     "<Properties>\n<Boolean id=\"b\">y</Boolean>\n</Properties>",
+     {},
      "Invalid Boolean Value: 'Y' on Line 2"},
-    {"BooleanEmptyInvalid", "<Properties><Boolean id=\"b\"/></Properties>", {},
+    {"BooleanEmptyInvalid",
+     "<Properties><Boolean id=\"b\"/></Properties>",
+     {},
      "Invalid Boolean Value: '' on Line 1"},
     {"IntegerHexAndWrap",
-     "<Properties><Integer id=\"h\">0x10</Integer><Integer id=\"w\">4294967296</Integer></Properties>",
-     {{}, {}, {}, {{"h", 16}, {"w", 0}}, {}}, ""},
-    {"IntegerWithSpaceInvalid", "<Properties><Integer id=\"i\">1 000</Integer></Properties>", {},
+     "<Properties><Integer id=\"h\">0x10</Integer><Integer "
+     "id=\"w\">4294967296</Integer></Properties>",
+     {{}, {}, {}, {{"h", 16}, {"w", 0}}, {}},
+     ""},
+    {"IntegerWithSpaceInvalid",
+     "<Properties><Integer id=\"i\">1 000</Integer></Properties>",
+     {},
      "Invalid Integer Value: '1 000' on Line 1"},
-    {"DoubleValue", "<Properties><Double id=\"d\">1.5</Double></Properties>",
-     {{}, {}, {}, {}, {{"d", 1.5}}}, ""},
-    {"DoubleExponentInvalid", "<Properties><Double id=\"d\">1e3</Double></Properties>", {},
+    {"DoubleValue",
+     "<Properties><Double id=\"d\">1.5</Double></Properties>",
+     {{}, {}, {}, {}, {{"d", 1.5}}},
+     ""},
+    {"DoubleExponentInvalid",
+     "<Properties><Double id=\"d\">1e3</Double></Properties>",
+     {},
      "Invalid Double Value: '1e3' on Line 1"},
     {"StringArrayInDocumentOrder",
      "<Properties><StringArray id=\"l\">\n<String>c</String>\n<String>a</String>\n"
      "<String>b</String>\n</StringArray></Properties>",
-     {{}, {{"l", {"c", "a", "b"}}}}, ""},
+     {{}, {{"l", {"c", "a", "b"}}}},
+     ""},
     {"EmptyStringArrays",
      "<Properties><StringArray id=\"e\"></StringArray><StringArray id=\"s\"/></Properties>",
-     {{}, {{"e", {}}, {"s", {}}}}, ""},
+     {{}, {{"e", {}}, {"s", {}}}},
+     ""},
     {"TextInsideStringArray",
-     "<Properties><StringArray id=\"l\"><String>a</String>loose</StringArray></Properties>", {},
+     "<Properties><StringArray id=\"l\"><String>a</String>loose</StringArray></Properties>",
+     {},
      "Element Not Expected 'loose' on Line 1"},
     {"OtherElementInsideStringArray",
-     "<Properties><StringArray id=\"l\"><Integer>1</Integer></StringArray></Properties>", {},
+     "<Properties><StringArray id=\"l\"><Integer>1</Integer></StringArray></Properties>",
+     {},
      "Invalid Section 'Integer' on Line 1"},
     {"ElementInsideArrayString",
-     "<Properties><StringArray id=\"l\"><String><b/></String></StringArray></Properties>", {},
+     "<Properties><StringArray id=\"l\"><String><b/></String></StringArray></Properties>",
+     {},
      "Unexpected Section: 'b' on Line 1"},
-    {"PropertiesInsideProperties", "<Properties><Properties/></Properties>", {},
+    {"PropertiesInsideProperties",
+     "<Properties><Properties/></Properties>",
+     {},
      "Invalid Section 'Properties' on Line 1"},
-    {"UnknownElementLineOfItsClosingBracket", "<Properties>\n<Foo\n>x</Foo></Properties>", {},
+    {"UnknownElementLineOfItsClosingBracket",
+     "<Properties>\n<Foo\n>x</Foo></Properties>",
+     {},
      "Invalid Section 'Foo' on Line 3"},
     {"OtherTopLevelElement", "<Settings/>", {}, "Invalid Section 'Settings' on Line 1"},
     {"TopLevelText", "hello <Properties/>", {}, "Element Not Expected 'hello' on Line 1"},
-    {"TextInsideProperties", "<Properties>\nstray\n<String id=\"a\">x</String></Properties>", {},
+    {"TextInsideProperties",
+     "<Properties>\nstray\n<String id=\"a\">x</String></Properties>",
+     {},
      "Element Not Expected 'stray' on Line 3"},
-    {"ElementInsideValue", "<Properties><Integer id=\"i\"><b>1</b></Integer></Properties>", {},
+    {"ElementInsideValue",
+     "<Properties><Integer id=\"i\"><b>1</b></Integer></Properties>",
+     {},
      "Unexpected Section: 'b' on Line 1"},
     {"ContentErrorLineOfEndTagBracket",
-     "<Properties>\n<Integer id=\"i\">\nabc\n</Integer\n>\n</Properties>", {},
+     "<Properties>\n<Integer id=\"i\">\nabc\n</Integer\n>\n</Properties>",
+     {},
      "Invalid Integer Value: 'abc' on Line 5"},
-    {"EndsAfterValueBeforePropertiesEndTag", "<Properties>\n<String id=\"a\">kept</String>\n",
-     {{{"a", "kept"}}}, ""},
+    {"EndsAfterValueBeforePropertiesEndTag",
+     "<Properties>\n<String id=\"a\">kept</String>\n",
+     {{{"a", "kept"}}},
+     ""},
     {"EndsInsideValueElementAddsNothing",
      "<Properties><String id=\"a\">x</String><String id=\"b\"><!-- open -->",
-     {{{"a", "x"}}}, ""},
+     {{{"a", "x"}}},
+     ""},
     {"EndsInsideStringArrayAddsNothing",
-     "<Properties><StringArray id=\"l\"><String>x</String>", {}, ""},
+     "<Properties><StringArray id=\"l\"><String>x</String>",
+     {},
+     ""},
     {"ValuesBeforeErrorStay",
      "<Properties><String id=\"a\">x</String><Integer id=\"b\">zz</Integer>"
      "<String id=\"c\">y</String></Properties>",
-     {{{"a", "x"}}}, "Invalid Integer Value: 'zz' on Line 1"},
+     {{{"a", "x"}}},
+     "Invalid Integer Value: 'zz' on Line 1"},
     {"ReaderErrorReportedWithItsLine",
      "<Properties>\n<String id=\"a\">x</String>\n<String id=\"b\">y</Strin>\n</Properties>",
-     {{{"a", "x"}}}, "End 'Strin' Doesn't Match Start 'String' on Line 3"},
-    {"ReaderErrorTrailingText", "<Properties/>\nleftover", {},
-     "Unexpected End of File on Line 2"},
+     {{{"a", "x"}}},
+     "End 'Strin' Doesn't Match Start 'String' on Line 3"},
+    {"ReaderErrorTrailingText", "<Properties/>\nleftover", {}, "Unexpected End of File on Line 2"},
     {"ReaderErrorInsideStringArrayAddsNothing",
-     "<Properties><StringArray id=\"l\"><String>x</String><String>\x02</String>", {},
+     "<Properties><StringArray id=\"l\"><String>x</String><String>\x02</String>",
+     {},
      "Illegal Character on Line 1"},
 };
 
@@ -194,7 +249,8 @@ TEST(PropertiesParser, FailedParserKeepsFirstError) {
 
 TEST(PropertiesParser, DefaultParserFillsPartnerStore) {
   PropertiesParser parser;
-  ASSERT_TRUE(parser.ParseText("<Properties><String id=\"DefaultParserKey\">v</String></Properties>"));
+  ASSERT_TRUE(
+      parser.ParseText("<Properties><String id=\"DefaultParserKey\">v</String></Properties>"));
   EXPECT_EQ(GetPartnerPropertiesStore().Strings().at("DefaultParserKey"), "v");
 }
 
@@ -283,8 +339,7 @@ TEST_P(DoubleFromTextCases, ConvertsDigitByDigit) {
   double value = 99.0;
   EXPECT_EQ(PropertiesParser::DoubleFromText(test.text, value), test.ok);
   EXPECT_EQ(std::memcmp(&value, &test.value, sizeof value), 0)
-      << "got " << testing::PrintToString(value) << " want "
-      << testing::PrintToString(test.value);
+      << "got " << testing::PrintToString(value) << " want " << testing::PrintToString(test.value);
 }
 
 // Expected values spelled out as the conversion computes them: integer digits

@@ -107,7 +107,8 @@ class Operands {
     // Cut to the chosen bit length, its top bit set.
     if (bits % 16 != 0 && digitCount > 0) {
       const BigInt::Wide mask = (1u << (bits % 16)) - 1;
-      value.SetDigit(digitCount - 1, (value.GetDigit(digitCount - 1) & mask) | (1u << (bits % 16 - 1)));
+      value.SetDigit(digitCount - 1,
+                     (value.GetDigit(digitCount - 1) & mask) | (1u << (bits % 16 - 1)));
     } else if (digitCount > 0) {
       value.SetDigit(digitCount - 1, value.GetDigit(digitCount - 1) | 0x8000);
     }
@@ -229,11 +230,14 @@ TEST(BigIntAgainstGmp, DigestNumbersOfRandomMessages) {
     const int bitCount = i % 4 == 0 ? static_cast<int>(random() % 128) + 1 : kSignatureDigestBits;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
-    ASSERT_EQ(EVP_Digest(message.data(), message.size(), digest, &digestLength, EVP_md5(), nullptr), 1);
+    ASSERT_EQ(EVP_Digest(message.data(), message.size(), digest, &digestLength, EVP_md5(), nullptr),
+              1);
     mpz_import(want.get(), digestLength, 1, 1, 0, 0, digest);
     const std::size_t bits = mpz_sizeinbase(want.get(), 2);
-    if (bits > static_cast<std::size_t>(bitCount)) mpz_tdiv_q_2exp(want.get(), want.get(), bits - bitCount);
-    ASSERT_TRUE(Same("FromDigest", BigInt::FromDigest(message.data(), message.size(), bitCount), want))
+    if (bits > static_cast<std::size_t>(bitCount))
+      mpz_tdiv_q_2exp(want.get(), want.get(), bits - bitCount);
+    ASSERT_TRUE(
+        Same("FromDigest", BigInt::FromDigest(message.data(), message.size(), bitCount), want))
         << "message " << i << ", bit count " << bitCount;
   }
 }

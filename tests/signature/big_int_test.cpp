@@ -44,21 +44,21 @@ TEST_P(HexReading, GivesDigits) {
   EXPECT_FALSE(value.IsNegative());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BigInt, HexReading,
-    testing::Values(
-        HexCase{"Empty", "", {}}, HexCase{"FourZeros", "0000", {}},
-        HexCase{"LowerFF", "ff", {0xFF}}, HexCase{"UpperFF", "FF", {0xFF}},
-        HexCase{"UpperD", "D", {13}}, HexCase{"LowerD", "d", {13}},
-        HexCase{"LetterGThenOne", "G1", {1}},
-        HexCase{"LineFeedIsAZeroDigit", "123\n", {0x1230}},
-        HexCase{"NulIsAZeroDigit", std::string("1\0", 2), {0x10}},
-        HexCase{"LeadingZerosDropped", "00001", {1}},
-        HexCase{"SignIsAZeroDigit", "-1", {0x01}},
-        HexCase{"FullModulus", "E5A1C3B7092F4D6E8B1A7C25",
-                {0x7C25, 0x8B1A, 0x4D6E, 0x092F, 0xC3B7, 0xE5A1}},
-        HexCase{"DigitBoundary", "10000", {0, 1}}),
-    CaseName<HexCase>);
+INSTANTIATE_TEST_SUITE_P(BigInt, HexReading,
+                         testing::Values(HexCase{"Empty", "", {}}, HexCase{"FourZeros", "0000", {}},
+                                         HexCase{"LowerFF", "ff", {0xFF}},
+                                         HexCase{"UpperFF", "FF", {0xFF}},
+                                         HexCase{"UpperD", "D", {13}}, HexCase{"LowerD", "d", {13}},
+                                         HexCase{"LetterGThenOne", "G1", {1}},
+                                         HexCase{"LineFeedIsAZeroDigit", "123\n", {0x1230}},
+                                         HexCase{"NulIsAZeroDigit", std::string("1\0", 2), {0x10}},
+                                         HexCase{"LeadingZerosDropped", "00001", {1}},
+                                         HexCase{"SignIsAZeroDigit", "-1", {0x01}},
+                                         HexCase{"FullModulus",
+                                                 "E5A1C3B7092F4D6E8B1A7C25",
+                                                 {0x7C25, 0x8B1A, 0x4D6E, 0x092F, 0xC3B7, 0xE5A1}},
+                                         HexCase{"DigitBoundary", "10000", {0, 1}}),
+                         CaseName<HexCase>);
 
 // --- Construction from a 32-bit integer ----------------------------------
 
@@ -79,15 +79,15 @@ TEST_P(FromInt32, GivesSignAndDigits) {
   EXPECT_EQ(value.Capacity(), 8);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BigInt, FromInt32,
-    testing::Values(Int32Case{"Zero", 0, {}, false}, Int32Case{"One", 1, {1}, false},
-                    Int32Case{"MinusOne", -1, {1}, true},
-                    Int32Case{"LargestOneDigit", 0xFFFF, {0xFFFF}, false},
-                    Int32Case{"SmallestTwoDigits", 0x10000, {0, 1}, false},
-                    Int32Case{"Max", INT32_MAX, {0xFFFF, 0x7FFF}, false},
-                    Int32Case{"Min", INT32_MIN, {0, 0x8000}, true}),
-    CaseName<Int32Case>);
+INSTANTIATE_TEST_SUITE_P(BigInt, FromInt32,
+                         testing::Values(Int32Case{"Zero", 0, {}, false},
+                                         Int32Case{"One", 1, {1}, false},
+                                         Int32Case{"MinusOne", -1, {1}, true},
+                                         Int32Case{"LargestOneDigit", 0xFFFF, {0xFFFF}, false},
+                                         Int32Case{"SmallestTwoDigits", 0x10000, {0, 1}, false},
+                                         Int32Case{"Max", INT32_MAX, {0xFFFF, 0x7FFF}, false},
+                                         Int32Case{"Min", INT32_MIN, {0, 0x8000}, true}),
+                         CaseName<Int32Case>);
 
 TEST(BigIntStorage, DefaultIsZeroWithoutStorage) {
   const BigInt zero;
@@ -113,11 +113,16 @@ struct ArithmeticCase {
 
 BigInt Apply(Op op, const BigInt& a, const BigInt& b) {
   switch (op) {
-    case Op::kAdd: return a + b;
-    case Op::kSubtract: return a - b;
-    case Op::kMultiply: return a * b;
-    case Op::kOr: return a | b;
-    case Op::kRemainder: return a % b;
+    case Op::kAdd:
+      return a + b;
+    case Op::kSubtract:
+      return a - b;
+    case Op::kMultiply:
+      return a * b;
+    case Op::kOr:
+      return a | b;
+    case Op::kRemainder:
+      return a % b;
   }
   return BigInt();
 }
@@ -152,8 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
         ArithmeticCase{"NegativeMinusPositive", Op::kSubtract, "-5", "7", "-C"},
         ArithmeticCase{"NegativeMinusLargerNegative", Op::kSubtract, "-5", "-7", "2"},
         ArithmeticCase{"NegativeMinusItselfIsPlainZero", Op::kSubtract, "-5", "-5", "0"},
-        ArithmeticCase{"MultiplyFullDigits", Op::kMultiply, "FFFFFFFF", "FFFFFFFF", "FFFFFFFE00000001"},
-        ArithmeticCase{"MultiplyByZeroDigits", Op::kMultiply, "100000000", "10001", "1000100000000"},
+        ArithmeticCase{"MultiplyFullDigits", Op::kMultiply, "FFFFFFFF", "FFFFFFFF",
+                       "FFFFFFFE00000001"},
+        ArithmeticCase{"MultiplyByZeroDigits", Op::kMultiply, "100000000", "10001",
+                       "1000100000000"},
         ArithmeticCase{"MultiplySigns", Op::kMultiply, "-3", "5", "-F"},
         ArithmeticCase{"MultiplyTwoNegatives", Op::kMultiply, "-3", "-5", "F"},
         ArithmeticCase{"NegativeTimesZeroIsPlainZero", Op::kMultiply, "-3", "0", "0"},
@@ -286,23 +293,23 @@ TEST_P(Comparison, OrdersSignedValues) {
   EXPECT_EQ(a >= b, c.order >= 0);
   EXPECT_EQ(a <= b, c.order <= 0);
   // And the mirror image.
-  EXPECT_EQ(b < a, c.order > 0);
+  EXPECT_EQ(b<a, c.order> 0);
   EXPECT_EQ(b > a, c.order < 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BigInt, Comparison,
-    testing::Values(CompareCase{"Equal", "1234", "1234", 0},
-                    CompareCase{"EqualNegatives", "-1234", "-1234", 0},
-                    CompareCase{"OppositeSignsNotEqual", "5", "-5", 1},
-                    CompareCase{"ZeroAndNegative", "0", "-1", 1},
-                    CompareCase{"MoreDigitsIsGreater", "10000", "FFFF", 1},
-                    CompareCase{"TopDigitDecides", "20000", "1FFFF", 1},
-                    CompareCase{"LowDigitDecides", "10001", "10002", -1},
-                    CompareCase{"LargerMagnitudeNegativeIsSmaller", "-10000", "-FFFF", -1},
-                    CompareCase{"NegativeBelowPositive", "-FFFFFFFF", "1", -1},
-                    CompareCase{"ZeroFromDifferentRoutes", "0", "0000", 0}),
-    CaseName<CompareCase>);
+INSTANTIATE_TEST_SUITE_P(BigInt, Comparison,
+                         testing::Values(CompareCase{"Equal", "1234", "1234", 0},
+                                         CompareCase{"EqualNegatives", "-1234", "-1234", 0},
+                                         CompareCase{"OppositeSignsNotEqual", "5", "-5", 1},
+                                         CompareCase{"ZeroAndNegative", "0", "-1", 1},
+                                         CompareCase{"MoreDigitsIsGreater", "10000", "FFFF", 1},
+                                         CompareCase{"TopDigitDecides", "20000", "1FFFF", 1},
+                                         CompareCase{"LowDigitDecides", "10001", "10002", -1},
+                                         CompareCase{"LargerMagnitudeNegativeIsSmaller", "-10000",
+                                                     "-FFFF", -1},
+                                         CompareCase{"NegativeBelowPositive", "-FFFFFFFF", "1", -1},
+                                         CompareCase{"ZeroFromDifferentRoutes", "0", "0000", 0}),
+                         CaseName<CompareCase>);
 
 TEST(BigIntComparison, ZeroResultsCompareEqualToZero) {
   const BigInt zero;
@@ -348,10 +355,9 @@ INSTANTIATE_TEST_SUITE_P(
         DivisionCase{"ByOne", "123456789ABCDEF", "1", "123456789ABCDEF", "0"},
         DivisionCase{"ByItself", "E5A1C3B7092F4D6E8B1A7C25", "E5A1C3B7092F4D6E8B1A7C25", "1", "0"},
         DivisionCase{"ZeroDividend", "0", "5", "0", "0"},
-        DivisionCase{"LongQuotient", "1000000000000000000000000", "3",
-                     "555555555555555555555555", "1"},
-        DivisionCase{"RemainderNeedsBorrowAboveDivisor", "1FFFE0000", "FFFF0001", "1",
-                     "FFFEFFFF"},
+        DivisionCase{"LongQuotient", "1000000000000000000000000", "3", "555555555555555555555555",
+                     "1"},
+        DivisionCase{"RemainderNeedsBorrowAboveDivisor", "1FFFE0000", "FFFF0001", "1", "FFFEFFFF"},
         // Long division one digit per step: estimates that the top two
         // digits correct (once more than adding back could mend), one that is
         // still too large and is added back, and a divisor whose top digit
@@ -417,23 +423,22 @@ TEST_P(PowMod, GivesPower) {
 
 INSTANTIATE_TEST_SUITE_P(
     BigInt, PowMod,
-    testing::Values(
-        PowModCase{"FourPow13Mod497", "4", "D", "1F1", "1BD"},  // 445
-        PowModCase{"ExponentZero", "1234", "0", "1F1", "1"},
-        PowModCase{"ExponentZeroModulusOne", "1234", "0", "1", "1"},
-        PowModCase{"ExponentZeroBaseZero", "0", "0", "7", "1"},
-        PowModCase{"ModulusOne", "1234", "5", "1", "0"},
-        PowModCase{"BaseZero", "0", "11", "E5A1C3B7092F4D6E8B1A7C25", "0"},
-        PowModCase{"BaseAboveModulus", "1F5", "2", "1F1", "10"},  // 501^2 mod 497 = 16
-        PowModCase{"NegativeBaseOddPower", "-2", "3", "5", "2"},
-        PowModCase{"NegativeBaseEvenPower", "-2", "2", "5", "4"},
-        PowModCase{"NegativeModulus", "3", "3", "-5", "2"},
-        PowModCase{"ZeroModulusHasNoResult", "3", "3", "0", "0"},
-        PowModCase{"NegativeExponentHasNoResult", "3", "-1", "7", "0"},
-        // The development key's signature of the digest number for build
-        // identifier 1 and 'abc', checked with the public exponent.
-        PowModCase{"PublicExponent", "B7D1C292BCF4A48AE08B3F8F", "11", "E5A1C3B7092F4D6E8B1A7C25",
-                   "3C355C9C07A7257E06E6CC3C"}),
+    testing::Values(PowModCase{"FourPow13Mod497", "4", "D", "1F1", "1BD"},  // 445
+                    PowModCase{"ExponentZero", "1234", "0", "1F1", "1"},
+                    PowModCase{"ExponentZeroModulusOne", "1234", "0", "1", "1"},
+                    PowModCase{"ExponentZeroBaseZero", "0", "0", "7", "1"},
+                    PowModCase{"ModulusOne", "1234", "5", "1", "0"},
+                    PowModCase{"BaseZero", "0", "11", "E5A1C3B7092F4D6E8B1A7C25", "0"},
+                    PowModCase{"BaseAboveModulus", "1F5", "2", "1F1", "10"},  // 501^2 mod 497 = 16
+                    PowModCase{"NegativeBaseOddPower", "-2", "3", "5", "2"},
+                    PowModCase{"NegativeBaseEvenPower", "-2", "2", "5", "4"},
+                    PowModCase{"NegativeModulus", "3", "3", "-5", "2"},
+                    PowModCase{"ZeroModulusHasNoResult", "3", "3", "0", "0"},
+                    PowModCase{"NegativeExponentHasNoResult", "3", "-1", "7", "0"},
+                    // The development key's signature of the digest number for build
+                    // identifier 1 and 'abc', checked with the public exponent.
+                    PowModCase{"PublicExponent", "B7D1C292BCF4A48AE08B3F8F", "11",
+                               "E5A1C3B7092F4D6E8B1A7C25", "3C355C9C07A7257E06E6CC3C"}),
     CaseName<PowModCase>);
 
 // --- Digest numbers ------------------------------------------------------
@@ -469,8 +474,7 @@ INSTANTIATE_TEST_SUITE_P(
         DigestCase{"ShortDigestKeptWhole", "a", 128, "CC175B9C0F1B6A831C399E269772661"},
         DigestCase{"ShortValueWithFillerKeptWhole", "a", 200,
                    "CC175B9C0F1B6A831C399E2697726610123456789ABCDEF01"},
-        DigestCase{"OneBit", "abc", 1, "1"},
-        DigestCase{"ZeroBits", "abc", 0, "0"},
+        DigestCase{"OneBit", "abc", 1, "1"}, DigestCase{"ZeroBits", "abc", 0, "0"},
         DigestCase{"NegativeBitCount", "abc", -5, "0"}),
     CaseName<DigestCase>);
 
@@ -574,8 +578,8 @@ TEST(BigIntStorage, MoveLeavesZeroBehind) {
   BigInt source = FromHex("-FEDCBA9876543210");
   BigInt moved(std::move(source));
   EXPECT_EQ(ToHex(moved), "-FEDCBA9876543210");
-  EXPECT_EQ(source.DigitCount(), 0);   // NOLINT(bugprone-use-after-move)
-  EXPECT_FALSE(source.IsNegative());   // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(source.DigitCount(), 0);  // NOLINT(bugprone-use-after-move)
+  EXPECT_FALSE(source.IsNegative());  // NOLINT(bugprone-use-after-move)
   source = std::move(moved);
   EXPECT_EQ(ToHex(source), "-FEDCBA9876543210");
   // A moved-from value is usable again.

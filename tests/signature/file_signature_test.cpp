@@ -1,6 +1,5 @@
 // The signed file check, with signature files written by the development key,
 // and the key file reader and signature texts of the signing side.
-#include "common/text_rules.h"
 #include "signature/file_signature.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "common/launcher_state.h"
+#include "common/text_rules.h"
 #include "signature/signing_key.h"
 #include "tests/signature/big_int_text.h"
 #include "tests/support/temp_dir.h"
@@ -85,12 +85,18 @@ TEST_P(WhiteSpaceByte, AddedRemovedOrMovedKeepsSignatureValid) {
 INSTANTIATE_TEST_SUITE_P(SignedFile, WhiteSpaceByte, testing::ValuesIn(kWhiteSpace),
                          [](const testing::TestParamInfo<char>& info) {
                            switch (info.param) {
-                             case '\t': return "Tab";
-                             case '\n': return "LineFeed";
-                             case '\v': return "VerticalTab";
-                             case '\f': return "FormFeed";
-                             case '\r': return "CarriageReturn";
-                             default: return "Space";
+                             case '\t':
+                               return "Tab";
+                             case '\n':
+                               return "LineFeed";
+                             case '\v':
+                               return "VerticalTab";
+                             case '\f':
+                               return "FormFeed";
+                             case '\r':
+                               return "CarriageReturn";
+                             default:
+                               return "Space";
                            }
                          });
 
@@ -116,7 +122,8 @@ TEST_F(SignedFile, AnyOtherByteChangeFails) {
 }
 
 TEST_F(SignedFile, AnotherBuildIdentifierFails) {
-  for (const std::int32_t other : {0, 1, kBuildId - 1, kBuildId + 1, kBuildId + (1 << 24), -kBuildId}) {
+  for (const std::int32_t other :
+       {0, 1, kBuildId - 1, kBuildId + 1, kBuildId + (1 << 24), -kBuildId}) {
     EXPECT_FALSE(Verify(contents_, other)) << other;
   }
 }
@@ -195,8 +202,12 @@ TEST(SignatureText, LeadingZeroDigitDroppedNeedsTheEndOfText) {
 }
 
 TEST(SignedMessage, BuildIdentifierLittleEndianThenContentsWithoutWhiteSpace) {
-  EXPECT_EQ(BuildSignedMessage(1, "abc"), std::string("\x01\x00\x00\x00" "abc", 7));
-  EXPECT_EQ(BuildSignedMessage(1, " a\tb\r\nc\v\f "), std::string("\x01\x00\x00\x00" "abc", 7));
+  EXPECT_EQ(BuildSignedMessage(1, "abc"), std::string("\x01\x00\x00\x00"
+                                                      "abc",
+                                                      7));
+  EXPECT_EQ(BuildSignedMessage(1, " a\tb\r\nc\v\f "), std::string("\x01\x00\x00\x00"
+                                                                  "abc",
+                                                                  7));
   EXPECT_EQ(BuildSignedMessage(0, ""), std::string(4, '\0'));
   EXPECT_EQ(BuildSignedMessage(0x12345678, std::string("\0\x80\xFF", 3)),
             std::string("\x78\x56\x34\x12\0\x80\xFF", 7));
@@ -211,7 +222,10 @@ TEST(SignedMessage, DigestNumbers) {
 
 TEST(SignatureText, IsFirstTwentyFourBytesCutAtNul) {
   EXPECT_EQ(SignatureTextOf("0123456789ABCDEF01234567\r\n"), "0123456789ABCDEF01234567");
-  EXPECT_EQ(SignatureTextOf(std::string("12\0" "34", 5)), "12");
+  EXPECT_EQ(SignatureTextOf(std::string("12\0"
+                                        "34",
+                                        5)),
+            "12");
   EXPECT_EQ(SignatureTextOf(""), "");
   EXPECT_EQ(SignatureTextOf(std::string(30, 'A')), std::string(24, 'A'));
 }
@@ -250,19 +264,26 @@ INSTANTIATE_TEST_SUITE_P(
                 "private_exponent=E538F98D051F3B18605D069\r\n",
                 nullptr},
         KeyCase{"FieldsInAnyOrderNoFinalLineBreak",
-                "private_exponent=E538F98D051F3B18605D069\nmodulus=E5A1C3B7092F4D6E8B1A7C25", nullptr},
+                "private_exponent=E538F98D051F3B18605D069\nmodulus=E5A1C3B7092F4D6E8B1A7C25",
+                nullptr},
         KeyCase{"Empty", "", "missing field 'modulus'"},
         KeyCase{"MissingExponent", "modulus=E5A1C3B7092F4D6E8B1A7C25\n",
                 "missing field 'private_exponent'"},
         KeyCase{"Duplicate", "modulus=5\nmodulus=7\n", "line 2: 'modulus' is given twice"},
         KeyCase{"UnknownField", "modulus=5\npublic=11\n", "line 2: unknown field 'public'"},
         KeyCase{"NoEquals", "# x\nmodulus E5\n", "line 2: expected name=value"},
-        KeyCase{"Prefix", "modulus=0xE5\n", "line 1: 'modulus' must be 1 to 512 hexadecimal digits"},
-        KeyCase{"EmptyValue", "modulus=\n", "line 1: 'modulus' must be 1 to 512 hexadecimal digits"},
+        KeyCase{"Prefix", "modulus=0xE5\n",
+                "line 1: 'modulus' must be 1 to 512 hexadecimal digits"},
+        KeyCase{"EmptyValue", "modulus=\n",
+                "line 1: 'modulus' must be 1 to 512 hexadecimal digits"},
         KeyCase{"Zero", "private_exponent=000\n", "line 1: 'private_exponent' must not be zero"},
         KeyCase{"TooLong", "modulus=" + std::string(513, '1') + "\n",
                 "line 1: 'modulus' must be 1 to 512 hexadecimal digits"},
-        KeyCase{"Binary", std::string("\x7F" "ELF\0\x01", 6), "line 1: expected name=value"}),
+        KeyCase{"Binary",
+                std::string("\x7F"
+                            "ELF\0\x01",
+                            6),
+                "line 1: expected name=value"}),
     [](const testing::TestParamInfo<KeyCase>& info) { return info.param.name; });
 
 TEST(SigningKey, ShippedDevelopmentKeyIsTheBuiltInOne) {

@@ -18,8 +18,8 @@ namespace {
 
 using testsupport::Gamewrap;
 using testsupport::ReadFile;
-using testsupport::ToolRun;
 using testsupport::TempDir;
+using testsupport::ToolRun;
 
 std::set<std::string> FilesIn(const TempDir& dir) {
   std::set<std::string> names;
@@ -61,12 +61,14 @@ TEST(GamewrapSign, RoundTripOfRandomDocuments) {
   TempDir dir;
   for (int i = 0; i < 12; ++i) {
     const std::string contents = RandomDocument(random, random() % 3000);
-    const std::int32_t buildId = i == 0 ? 0 : i == 1 ? 99999999 : static_cast<std::int32_t>(random() % 100000000);
+    const std::int32_t buildId = i == 0   ? 0
+                                 : i == 1 ? 99999999
+                                          : static_cast<std::int32_t>(random() % 100000000);
     const std::string path = dir.Write("doc" + std::to_string(i) + ".xml", contents);
     SCOPED_TRACE("document " + std::to_string(i) + ", build identifier " + std::to_string(buildId));
 
-    const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id " + std::to_string(buildId) +
-                                  " " + Quoted(path));
+    const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id " +
+                                  std::to_string(buildId) + " " + Quoted(path));
     ASSERT_EQ(sign.exitCode, 0) << sign.err;
     const std::string signature = ReadFile(path + ".sig");
     ASSERT_EQ(signature.size(), 24u);
@@ -74,7 +76,8 @@ TEST(GamewrapSign, RoundTripOfRandomDocuments) {
     EXPECT_TRUE(VerifyFileSignature(path, contents, buildId));
     EXPECT_FALSE(VerifyFileSignature(path, contents, buildId ^ 1));
 
-    const ToolRun verify = Gamewrap("verify --build-id " + std::to_string(buildId) + " " + Quoted(path));
+    const ToolRun verify =
+        Gamewrap("verify --build-id " + std::to_string(buildId) + " " + Quoted(path));
     EXPECT_EQ(verify.exitCode, 0) << verify.err;
   }
 }
@@ -142,23 +145,25 @@ TEST_P(GamewrapBuildId, SignsAndVerifiesForItsValue) {
   ASSERT_EQ(sign.exitCode, 0) << sign.err;
   EXPECT_EQ(sign.out, path + ".sig: signed for build identifier " + std::to_string(c.value) + "\n");
   EXPECT_TRUE(VerifyFileSignature(path, "<a>9</a>", c.value));
-  const ToolRun verify = Gamewrap(std::string("verify --build-id ") + c.argument + " " + Quoted(path));
+  const ToolRun verify =
+      Gamewrap(std::string("verify --build-id ") + c.argument + " " + Quoted(path));
   EXPECT_EQ(verify.exitCode, 0) << verify.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gamewrap, GamewrapBuildId,
-    testing::Values(BuildIdCase{"Zero", "0", 0},
-                    BuildIdCase{"Nine", "9", 9},
-                    BuildIdCase{"NinePadded", "00000009", 9},
-                    BuildIdCase{"EightNines", "99999999", 99999999},
-                    BuildIdCase{"NinesAroundZeros", "90909", 90909}),
-    [](const testing::TestParamInfo<BuildIdCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Gamewrap, GamewrapBuildId,
+                         testing::Values(BuildIdCase{"Zero", "0", 0}, BuildIdCase{"Nine", "9", 9},
+                                         BuildIdCase{"NinePadded", "00000009", 9},
+                                         BuildIdCase{"EightNines", "99999999", 99999999},
+                                         BuildIdCase{"NinesAroundZeros", "90909", 90909}),
+                         [](const testing::TestParamInfo<BuildIdCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(GamewrapSign, HelpShowsUsage) {
   const ToolRun sign = Gamewrap("sign --help");
   EXPECT_EQ(sign.exitCode, 0);
-  EXPECT_EQ(sign.out.rfind("usage: gamewrap sign --key KEY --build-id N FILE\n", 0), 0u) << sign.out;
+  EXPECT_EQ(sign.out.rfind("usage: gamewrap sign --key KEY --build-id N FILE\n", 0), 0u)
+      << sign.out;
   const ToolRun verify = Gamewrap("verify -h");
   EXPECT_EQ(verify.exitCode, 0);
   EXPECT_EQ(verify.out.rfind("usage: gamewrap verify --build-id N FILE\n", 0), 0u) << verify.out;
@@ -181,7 +186,8 @@ class GamewrapBadInput : public testing::TestWithParam<BadInputCase> {
     doc_ = dir_.Write("doc.xml", "<a>1</a>");
     dir_.Write("doc.xml.sig", "untouched");
     dir_.Write("malformed-key.txt", "this is not a key\n");
-    dir_.Write("foreign-key.txt", "modulus=C5A1C3B7092F4D6E8B1A7C27\nprivate_exponent=0E538F98D051F3B18605D069\n");
+    dir_.Write("foreign-key.txt",
+               "modulus=C5A1C3B7092F4D6E8B1A7C27\nprivate_exponent=0E538F98D051F3B18605D069\n");
     dir_.Write("wrong-exponent-key.txt", "modulus=E5A1C3B7092F4D6E8B1A7C25\nprivate_exponent=3\n");
   }
 
@@ -189,7 +195,8 @@ class GamewrapBadInput : public testing::TestWithParam<BadInputCase> {
     const std::pair<std::string, std::string> replacements[] = {
         {"{key}", kDevKey}, {"{doc}", Quoted(doc_)}, {"{dir}", dir_.path().string()}};
     for (const auto& [from, to] : replacements) {
-      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
     }
     return text;
   }
@@ -244,7 +251,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "only one FILE is taken"},
         BadInputCase{"SignUnknownOption", "sign --force --key {key} --build-id 1 {doc}", 2,
                      "unknown option '--force'"},
-        BadInputCase{"VerifyMissingFile", "verify --build-id 1 {dir}/missing.xml", 1, "missing.xml"},
+        BadInputCase{"VerifyMissingFile", "verify --build-id 1 {dir}/missing.xml", 1,
+                     "missing.xml"},
         BadInputCase{"VerifyBuildIdOutOfRange", "verify --build-id 123456789 {doc}", 2,
                      "build identifier '123456789' is not one to eight decimal digits"},
         BadInputCase{"VerifyBuildIdNineDigitsWithLeadingZeros", "verify --build-id 000000007 {doc}",
@@ -261,9 +269,9 @@ struct VerifyCase {
   // signature, it without its first digit and it in lower case; "{nul}" for a NUL.
   const char* signature;
   const char* buildId;
-  std::string contents;   // as checked; the document was signed as "<a>1</a>" for 7
+  std::string contents;  // as checked; the document was signed as "<a>1</a>" for 7
   int exitCode;
-  const char* message;    // on stdout for exit 0, stderr otherwise
+  const char* message;  // on stdout for exit 0, stderr otherwise
 };
 
 void PrintTo(const VerifyCase& c, std::ostream* out) { *out << c.name; }
@@ -281,7 +289,8 @@ TEST_P(GamewrapVerify, ExplainsTheOutcome) {
     std::filesystem::remove(doc + ".sig");
   } else {
     std::string text = c.signature;
-    if (const std::size_t at = text.find("{sig}"); at != std::string::npos) text.replace(at, 5, valid);
+    if (const std::size_t at = text.find("{sig}"); at != std::string::npos)
+      text.replace(at, 5, valid);
     if (const std::size_t at = text.find("{sig23}"); at != std::string::npos) {
       text.replace(at, 7, valid.substr(1));
     }

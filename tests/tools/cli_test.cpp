@@ -1,7 +1,6 @@
 // The tool's command line, run as a user would run it.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,8 +18,8 @@
 namespace {
 
 using testsupport::Gamewrap;
-using testsupport::ToolRun;
 using testsupport::TempDir;
+using testsupport::ToolRun;
 
 struct TerminalRun {
   int exitCode;
@@ -85,10 +84,10 @@ TEST(GamewrapCli, PackThenInspect) {
   EXPECT_EQ(pack.err, "");  // not a terminal: no progress line, and no warning
   ToolRun inspect = Gamewrap("inspect " + dir.File("wrapped.exe"));
   EXPECT_EQ(inspect.exitCode, 0);
-  const std::string layout = "marker offset: " + std::to_string(stub.size()) +
-                             "\nbuild identifier: 00000042\npayload size: " +
-                             std::to_string(game.size()) + "\npayload record: valid\n" +
-                             "recorded length: " + std::to_string(game.size()) + "\n";
+  const std::string layout =
+      "marker offset: " + std::to_string(stub.size()) +
+      "\nbuild identifier: 00000042\npayload size: " + std::to_string(game.size()) +
+      "\npayload record: valid\n" + "recorded length: " + std::to_string(game.size()) + "\n";
   EXPECT_EQ(inspect.out.compare(0, layout.size(), layout), 0) << inspect.out;
   EXPECT_NE(inspect.out.find("\npayload checksum: matches\ncertificate table: none\n"),
             std::string::npos)
@@ -115,7 +114,8 @@ TEST(GamewrapCli, RefusesInputsThatCannotWork) {
   const struct {
     std::string stub, game, wantError;
   } cases[] = {
-      {"launcher.exe", "notes.txt", "game '" + dir.File("notes.txt") + "' is not a Windows program"},
+      {"launcher.exe", "notes.txt",
+       "game '" + dir.File("notes.txt") + "' is not a Windows program"},
       {"notes.txt", "game.exe", "stub '" + dir.File("notes.txt") + "' is not a launcher stub"},
       {"game.exe", "launcher.exe", "swapped"},
   };
@@ -125,8 +125,12 @@ TEST(GamewrapCli, RefusesInputsThatCannotWork) {
     EXPECT_NE(run.err.find(c.wantError), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.exe")));
   }
-  EXPECT_EQ(Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch arm64")).exitCode, 2);
-  EXPECT_EQ(Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch i686")).exitCode, 2);
+  EXPECT_EQ(
+      Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch arm64")).exitCode,
+      2);
+  EXPECT_EQ(
+      Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "o.exe", " --arch i686")).exitCode,
+      2);
 }
 
 TEST(GamewrapCli, WarnsOfA64BitGameBehindThe32BitStub) {
@@ -177,8 +181,8 @@ TEST(GamewrapCli, ProgressOnlyOnATerminal) {
 TEST(GamewrapCli, InstalledToolFindsTheKitStub) {
   TempDir kit;
   const std::string install = std::string("\"") + KOVA_CMAKE_COMMAND + "\" --install \"" +
-                              KOVA_BUILD_DIR + "\" --component tool --prefix " + kit.path().string() +
-                              " >/dev/null";
+                              KOVA_BUILD_DIR + "\" --component tool --prefix " +
+                              kit.path().string() + " >/dev/null";
   ASSERT_EQ(std::system(install.c_str()), 0);
   const std::string tool = kit.File("bin/gamewrap");
   ASSERT_TRUE(std::filesystem::exists(tool));
@@ -190,8 +194,7 @@ TEST(GamewrapCli, InstalledToolFindsTheKitStub) {
   const std::string pack = "pack --game " + kit.File("game.exe") + " --build-id 00000007 -o ";
   ToolRun packed = testsupport::RunTool(tool, pack + kit.File("wrapped.exe"));
   ASSERT_EQ(packed.exitCode, 0) << packed.err;
-  EXPECT_NE(packed.out.find("stub: " + kit.File("stubs/launcher-x86_64.exe")),
-            std::string::npos)
+  EXPECT_NE(packed.out.find("stub: " + kit.File("stubs/launcher-x86_64.exe")), std::string::npos)
       << packed.out;
   EXPECT_EQ(testsupport::ReadFile(kit.File("wrapped.exe")).compare(0, stub.size(), stub), 0);
 

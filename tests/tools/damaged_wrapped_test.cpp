@@ -76,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"RecordClaimsPast2GiB", kStub + kMarker + RecordHeader(0x80000000ULL) + kGame, 0,
                    "payload size: 4096\npayload record: invalid: claims more than the file holds "
                    "(the launcher will refuse to run it)\nrecorded length: 2147483648\n"},
-        DamageCase{"RecordClaimsPast4GiB", kStub + kMarker + RecordHeader(0x100000001ULL) + kGame, 0,
+        DamageCase{"RecordClaimsPast4GiB", kStub + kMarker + RecordHeader(0x100000001ULL) + kGame,
+                   0,
                    "payload record: invalid: claims more than the file holds "
                    "(the launcher will refuse to run it)\nrecorded length: 4294967297\n"
                    "recorded checksum: "},

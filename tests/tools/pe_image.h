@@ -20,10 +20,10 @@ struct PeImage {
   std::uint16_t characteristics = kExecutableImage | 0x0020;  // and large-address aware
   std::uint16_t optionalMagic = 0;  // 0: the one that belongs to the machine
   std::uint32_t newHeaderOffset = 0x80;
-  std::uint16_t extraSectionCount = 0;  // claimed beyond the sections written
+  std::uint16_t extraSectionCount = 0;            // claimed beyond the sections written
   std::string code = std::string(0x200, '\xCC');  // the .text section
-  std::string resources;  // the .rsrc section; none when empty
-  std::uint32_t resourceSizeSlack = 0;  // claimed beyond the bytes written
+  std::string resources;                          // the .rsrc section; none when empty
+  std::uint32_t resourceSizeSlack = 0;            // claimed beyond the bytes written
 };
 
 inline void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {

@@ -122,9 +122,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Bad input --------------------------------------------------------------
 
-enum class Break { BuildId7, BuildId9, BuildIdLetter, BuildIdSigned, BuildIdSpace, MissingStub,
-                   MissingGame, EmptyGame, StubWrapped, StubHasBuildInfo, StubEndsInMarkerPrefix,
-                   OutputIsStub, OutputIsGame };
+enum class Break {
+  BuildId7,
+  BuildId9,
+  BuildIdLetter,
+  BuildIdSigned,
+  BuildIdSpace,
+  MissingStub,
+  MissingGame,
+  EmptyGame,
+  StubWrapped,
+  StubHasBuildInfo,
+  StubEndsInMarkerPrefix,
+  OutputIsStub,
+  OutputIsGame
+};
 
 struct BadCase {
   const char* name;
@@ -143,23 +155,45 @@ TEST_P(PackGameRejects, WithMessageAndNothingChanged) {
   gamewrap::PackRequest request{files.stub, files.game, files.output, "00000001"};
   files.dir.Write("wrapped.exe", "previous output");
   switch (GetParam().what) {
-    case Break::BuildId7: request.buildId = "1234567"; break;
-    case Break::BuildId9: request.buildId = "123456789"; break;
-    case Break::BuildIdLetter: request.buildId = "1234567a"; break;
-    case Break::BuildIdSigned: request.buildId = "+1234567"; break;
-    case Break::BuildIdSpace: request.buildId = " 9999999"; break;
-    case Break::MissingStub: request.stubPath = files.dir.File("absent.exe"); break;
-    case Break::MissingGame: request.gamePath = files.dir.File("absent.exe"); break;
-    case Break::EmptyGame: files.dir.Write("game.exe", ""); break;
-    case Break::StubWrapped: files.dir.Write("launcher.exe", kStub + kMarker); break;
+    case Break::BuildId7:
+      request.buildId = "1234567";
+      break;
+    case Break::BuildId9:
+      request.buildId = "123456789";
+      break;
+    case Break::BuildIdLetter:
+      request.buildId = "1234567a";
+      break;
+    case Break::BuildIdSigned:
+      request.buildId = "+1234567";
+      break;
+    case Break::BuildIdSpace:
+      request.buildId = " 9999999";
+      break;
+    case Break::MissingStub:
+      request.stubPath = files.dir.File("absent.exe");
+      break;
+    case Break::MissingGame:
+      request.gamePath = files.dir.File("absent.exe");
+      break;
+    case Break::EmptyGame:
+      files.dir.Write("game.exe", "");
+      break;
+    case Break::StubWrapped:
+      files.dir.Write("launcher.exe", kStub + kMarker);
+      break;
     case Break::StubHasBuildInfo:
       files.dir.Write("launcher.exe", payload::BuildInfoText() + kStub);
       break;
     case Break::StubEndsInMarkerPrefix:
       files.dir.Write("launcher.exe", kStub + kMarker.substr(0, kMarker.size() - 1));
       break;
-    case Break::OutputIsStub: request.outputPath = files.stub; break;
-    case Break::OutputIsGame: request.outputPath = files.dir.path().string() + "/./game.exe"; break;
+    case Break::OutputIsStub:
+      request.outputPath = files.stub;
+      break;
+    case Break::OutputIsGame:
+      request.outputPath = files.dir.path().string() + "/./game.exe";
+      break;
   }
   const std::set<std::string> namesBefore = FilesIn(files.dir);
   const std::string stubBefore = ReadFile(files.stub);
@@ -215,9 +249,16 @@ TEST_P(PackGameLeaves, FileNamedLikeATemporaryOutput) {
   gamewrap::PackRequest request{files.stub, files.game, files.output, "00000001"};
   std::string expectedStub = kStub, expectedGame = kGame;
   switch (GetParam().role) {
-    case Bystander::Game: request.gamePath = bystander; expectedGame = contents; break;
-    case Bystander::Stub: request.stubPath = bystander; expectedStub = contents; break;
-    case Bystander::Unrelated: break;
+    case Bystander::Game:
+      request.gamePath = bystander;
+      expectedGame = contents;
+      break;
+    case Bystander::Stub:
+      request.stubPath = bystander;
+      expectedStub = contents;
+      break;
+    case Bystander::Unrelated:
+      break;
   }
   std::string error;
   ASSERT_TRUE(gamewrap::PackGame(request, error)) << error;
@@ -229,20 +270,18 @@ TEST_P(PackGameLeaves, FileNamedLikeATemporaryOutput) {
                                                        "wrapped.exe.gamewrap-partial"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    OldTemporaryName, PackGameLeaves,
-    ::testing::Values(BystanderCase{"AsTheGame", Bystander::Game},
-                      BystanderCase{"AsTheStub", Bystander::Stub},
-                      BystanderCase{"Unrelated", Bystander::Unrelated}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(OldTemporaryName, PackGameLeaves,
+                         ::testing::Values(BystanderCase{"AsTheGame", Bystander::Game},
+                                           BystanderCase{"AsTheStub", Bystander::Stub},
+                                           BystanderCase{"Unrelated", Bystander::Unrelated}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Inspecting -------------------------------------------------------------
 
 TEST(InspectWrapped, RefusesFilesThatAreNotWrapped) {
   TempDir dir;
-  for (const std::string& contents :
-       {kStub, kStub + kMarker + std::string(100, '\0'),
-        kStub + kMarker + std::string(400, 'x') + kGame}) {
+  for (const std::string& contents : {kStub, kStub + kMarker + std::string(100, '\0'),
+                                      kStub + kMarker + std::string(400, 'x') + kGame}) {
     gamewrap::Inspection inspection;
     std::string error;
     EXPECT_FALSE(gamewrap::InspectWrapped(dir.Write("f.exe", contents), inspection, error));
@@ -317,9 +356,9 @@ TEST_P(FindCertificateTableTest, ReadsTheSecurityDirectoryWithinBounds) {
   contents.resize(std::max(contents.size(), GetParam().fileSize), '\0');
   UniqueFile file(std::fopen(dir.Write("image.exe", contents).c_str(), "rb"));
   gamewrap::CertificateTable table{1, 1};
-  EXPECT_EQ(gamewrap::FindCertificateTable(file.get(), static_cast<std::int64_t>(contents.size()),
-                                           table),
-            GetParam().found);
+  EXPECT_EQ(
+      gamewrap::FindCertificateTable(file.get(), static_cast<std::int64_t>(contents.size()), table),
+      GetParam().found);
   if (GetParam().found) {
     EXPECT_EQ(table.offset, 4096u);
     EXPECT_EQ(table.size, 904u);
@@ -370,8 +409,8 @@ TEST_P(InspectRecord, ReportsRecordAndPayloadCheck) {
   TempDir dir;
   gamewrap::Inspection inspection;
   std::string error;
-  ASSERT_TRUE(gamewrap::InspectWrapped(dir.Write("w.exe", kStub + GetParam().appended), inspection,
-                                       error))
+  ASSERT_TRUE(
+      gamewrap::InspectWrapped(dir.Write("w.exe", kStub + GetParam().appended), inspection, error))
       << error;
   EXPECT_EQ(inspection.recordStatus, GetParam().status);
   EXPECT_EQ(inspection.recordPastEnd, GetParam().pastEnd);
@@ -387,8 +426,7 @@ INSTANTIATE_TEST_SUITE_P(
                           payload::RecordStatus::Absent, false, gamewrap::PayloadMatch::NotChecked},
         InspectRecordCase{"ValidWithTrailer", AppendedWithRecord(kGoodRecord, kGame + "trailer"),
                           payload::RecordStatus::Intact, false, gamewrap::PayloadMatch::Matches},
-        InspectRecordCase{"Damaged",
-                          AppendedWithRecord(kGoodRecord.substr(0, 31) + "?", kGame),
+        InspectRecordCase{"Damaged", AppendedWithRecord(kGoodRecord.substr(0, 31) + "?", kGame),
                           payload::RecordStatus::Damaged, false,
                           gamewrap::PayloadMatch::NotChecked},
         InspectRecordCase{"PastEnd", AppendedWithRecord(kGoodRecord, kGame.substr(1)),
@@ -467,7 +505,8 @@ TEST(PackedRecord, RoundTripsForALargeGame) {
   {
     UniqueFile patch(std::fopen(files.output.c_str(), "r+b"));
     ASSERT_TRUE(patch);
-    ASSERT_EQ(std::fseek(patch.get(), static_cast<long>(kStub.size() + 418 + (150 << 20)), SEEK_SET), 0);
+    ASSERT_EQ(
+        std::fseek(patch.get(), static_cast<long>(kStub.size() + 418 + (150 << 20)), SEEK_SET), 0);
     ASSERT_EQ(std::fputc('!', patch.get()), '!');
   }
   ASSERT_TRUE(gamewrap::InspectWrapped(files.output, inspection, error)) << error;

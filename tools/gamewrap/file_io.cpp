@@ -32,7 +32,8 @@ std::string Describe(const std::string& what, const std::string& path) {
 // Creates `path` for binary writing, failing when any file of that name exists.
 std::FILE* CreateExclusively(const std::string& path) {
 #ifdef _WIN32
-  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd =
+      _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* file = _fdopen(fd, "wb");
   if (file == nullptr) _close(fd);
@@ -142,12 +143,12 @@ bool AtomicOutput::Commit(std::string& error) {
   return true;
 }
 
-bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
-                 AtomicOutput& to, std::string& error, const CopyProgress& progress) {
+bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName, AtomicOutput& to,
+                 std::string& error, const CopyProgress& progress) {
   std::vector<char> buffer(1 << 20);
   for (std::int64_t remaining = size; remaining > 0;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(buffer.size())));
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(buffer.size())));
     const std::size_t got = std::fread(buffer.data(), 1, want, from);
     if (got != want) {
       error = std::ferror(from) != 0 ? "cannot read '" + fromName + "'"

@@ -53,8 +53,8 @@ constexpr char kTemporaryOutputSuffix[] = ".gamewrap-partial";
 // read fails with a message naming `fromName`. `progress`, when set, is told
 // the bytes copied so far after each piece.
 using CopyProgress = std::function<void(std::int64_t copied, std::int64_t total)>;
-bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName,
-                 AtomicOutput& to, std::string& error, const CopyProgress& progress = {});
+bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName, AtomicOutput& to,
+                 std::string& error, const CopyProgress& progress = {});
 
 // Writes `contents` to `path` through an AtomicOutput.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string& error);

@@ -50,17 +50,22 @@ std::string Hex(unsigned value) {
 // Machines a user may meet, named so the message says what the game was built for.
 std::string MachineName(std::uint16_t machine) {
   switch (machine) {
-    case 0x01C0: return "ARM";
-    case 0x01C4: return "ARM Thumb-2";
-    case 0xAA64: return "ARM64";
-    case 0x0200: return "Itanium";
-    default: return "an unknown machine";
+    case 0x01C0:
+      return "ARM";
+    case 0x01C4:
+      return "ARM Thumb-2";
+    case 0xAA64:
+      return "ARM64";
+    case 0x0200:
+      return "Itanium";
+    default:
+      return "an unknown machine";
   }
 }
 
 // The first bytes of the file at `path` (up to kHeaderReadLimit) and its size.
-bool ReadHead(const std::string& path, const char* role, std::string& head,
-              std::uint64_t& fileSize, std::string& error) {
+bool ReadHead(const std::string& path, const char* role, std::string& head, std::uint64_t& fileSize,
+              std::string& error) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     error = std::string("cannot open ") + role + " '" + path + "': " + std::strerror(errno);

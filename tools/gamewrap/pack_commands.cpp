@@ -13,7 +13,8 @@ namespace gamewrap {
 namespace {
 
 constexpr char kPackUsage[] =
-    "usage: gamewrap pack --game GAME --build-id NNNNNNNN -o OUTPUT [--arch ARCH | --stub LAUNCHER]\n"
+    "usage: gamewrap pack --game GAME --build-id NNNNNNNN -o OUTPUT [--arch ARCH | --stub "
+    "LAUNCHER]\n"
     "\n"
     "Writes OUTPUT: the launcher stub followed by the payload marker, the payload\n"
     "header block carrying the build identifier, and the game executable GAME.\n"
@@ -47,18 +48,26 @@ constexpr char kInspectUsage[] =
 
 const char* RecordText(const Inspection& inspection) {
   switch (inspection.recordStatus) {
-    case payload::RecordStatus::Absent: return "absent";
-    case payload::RecordStatus::Damaged: return "damaged (ignored)";
-    case payload::RecordStatus::Intact: break;
+    case payload::RecordStatus::Absent:
+      return "absent";
+    case payload::RecordStatus::Damaged:
+      return "damaged (ignored)";
+    case payload::RecordStatus::Intact:
+      break;
   }
-  return inspection.recordPastEnd ? "invalid: claims more than the file holds (the launcher will refuse to run it)" : "valid";
+  return inspection.recordPastEnd
+             ? "invalid: claims more than the file holds (the launcher will refuse to run it)"
+             : "valid";
 }
 
 const char* PayloadCheckText(PayloadMatch match) {
   switch (match) {
-    case PayloadMatch::Matches: return "matches";
-    case PayloadMatch::Differs: return "DIFFERS (the launcher will refuse to run it)";
-    case PayloadMatch::NotChecked: break;
+    case PayloadMatch::Matches:
+      return "matches";
+    case PayloadMatch::Differs:
+      return "DIFFERS (the launcher will refuse to run it)";
+    case PayloadMatch::NotChecked:
+      break;
   }
   return "not checked (no valid record)";
 }
@@ -75,12 +84,18 @@ int RunPack(const Args& args) {
       return kExitOk;
     }
     std::string* target = nullptr;
-    if (arg == "--stub") target = &request.stubPath;
-    else if (arg == "--game") target = &request.gamePath;
-    else if (arg == "--build-id") target = &request.buildId;
-    else if (arg == "-o" || arg == "--output") target = &request.outputPath;
-    else if (arg == "--arch") target = &archName;
-    else return UsageError("unexpected argument '" + arg + "'", kPackUsage);
+    if (arg == "--stub")
+      target = &request.stubPath;
+    else if (arg == "--game")
+      target = &request.gamePath;
+    else if (arg == "--build-id")
+      target = &request.buildId;
+    else if (arg == "-o" || arg == "--output")
+      target = &request.outputPath;
+    else if (arg == "--arch")
+      target = &archName;
+    else
+      return UsageError("unexpected argument '" + arg + "'", kPackUsage);
     if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value", kPackUsage);
     *target = args[++i];
   }
@@ -98,8 +113,10 @@ int RunPack(const Args& args) {
   if (request.stubPath.empty()) {
     const std::string toolPath = OwnExecutablePath();
     if (toolPath.empty()) {
-      std::fputs("gamewrap pack: cannot tell where gamewrap lies to find the kit's stub; "
-                 "name one with --stub\n", stderr);
+      std::fputs(
+          "gamewrap pack: cannot tell where gamewrap lies to find the kit's stub; "
+          "name one with --stub\n",
+          stderr);
       return kExitFailure;
     }
     request.stubPath = KitStubPath(toolPath, architecture);

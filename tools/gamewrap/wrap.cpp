@@ -107,8 +107,8 @@ bool PackGame(const PackRequest& request, std::string& error) {
     error = "cannot read game '" + request.gamePath + "'";
     return false;
   }
-  front.replace(stub.size() + payload::kMarkerLength + payload::kRecordOffset,
-                payload::kRecordSize, payload::MakePayloadRecord(record));
+  front.replace(stub.size() + payload::kMarkerLength + payload::kRecordOffset, payload::kRecordSize,
+                payload::MakePayloadRecord(record));
 
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
@@ -140,7 +140,8 @@ bool ReadAt(std::FILE* file, std::int64_t fileSize, std::int64_t offset, std::si
 
 std::uint32_t LittleEndian(const std::string& bytes, std::size_t at, std::size_t width) {
   std::uint32_t value = 0;
-  for (std::size_t i = width; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  for (std::size_t i = width; i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
   return value;
 }
 
@@ -178,9 +179,12 @@ bool FindCertificateTable(std::FILE* file, std::int64_t fileSize, CertificateTab
   }
   const std::uint32_t magic = LittleEndian(optional, 0, 2);
   std::size_t countAt = 0;
-  if (magic == kPe32Magic) countAt = 92;
-  else if (magic == kPe32PlusMagic) countAt = 108;
-  else return false;
+  if (magic == kPe32Magic)
+    countAt = 92;
+  else if (magic == kPe32PlusMagic)
+    countAt = 108;
+  else
+    return false;
   const std::size_t entryAt = countAt + 4 + kSecurityDirectory * kDirectoryEntrySize;
   if (entryAt + kDirectoryEntrySize > optionalSize) return false;
   if (LittleEndian(optional, countAt, 4) <= kSecurityDirectory) return false;
@@ -237,7 +241,8 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
   result.recordPastEnd = false;
   result.payloadMatch = PayloadMatch::NotChecked;
   if (fields.recordStatus == payload::RecordStatus::Intact) {
-    result.recordPastEnd = fields.record.payloadLength > static_cast<std::uint64_t>(result.payloadSize);
+    result.recordPastEnd =
+        fields.record.payloadLength > static_cast<std::uint64_t>(result.payloadSize);
     if (!result.recordPastEnd) {
       std::uint64_t checksum = 0;
       if (!ChecksumFileRange(file.get(), payloadStart,
@@ -245,8 +250,8 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
         error = "cannot read the payload of '" + path + "'";
         return false;
       }
-      result.payloadMatch = checksum == fields.record.payloadChecksum ? PayloadMatch::Matches
-                                                                     : PayloadMatch::Differs;
+      result.payloadMatch =
+          checksum == fields.record.payloadChecksum ? PayloadMatch::Matches : PayloadMatch::Differs;
     }
   }
   result.hasCertificateTable = FindCertificateTable(file.get(), size, result.certificateTable);

@@ -12,10 +12,10 @@
 namespace gamewrap {
 
 struct PackRequest {
-  std::string stubPath;    // the built launcher
-  std::string gamePath;    // the game's executable
-  std::string outputPath;  // the wrapped launcher to write (replaced atomically)
-  std::string buildId;     // exactly eight decimal digits
+  std::string stubPath;        // the built launcher
+  std::string gamePath;        // the game's executable
+  std::string outputPath;      // the wrapped launcher to write (replaced atomically)
+  std::string buildId;         // exactly eight decimal digits
   CopyProgress progress = {};  // told of the game's bytes as they are copied; may be empty
 };
 
@@ -45,7 +45,7 @@ enum class PayloadMatch {
 
 struct Inspection {
   std::int64_t markerOffset = -1;
-  std::string buildId;  // the eight bytes of the field, as stored
+  std::string buildId;           // the eight bytes of the field, as stored
   std::int64_t payloadSize = 0;  // everything behind the header block
   payload::RecordStatus recordStatus = payload::RecordStatus::Absent;
   payload::PayloadRecord record;  // when recordStatus is Intact

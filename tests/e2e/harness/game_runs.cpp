@@ -27,7 +27,8 @@ bool WriteGameScript(const std::string& directory, const std::vector<std::string
 std::vector<GameRun> ReadGameRuns(const std::string& directory) {
   std::vector<GameRun> runs;
   std::string record;
-  if (ReadWholeFile(directory + "\\" + testgame::kRecordFileName, record) != WholeFileStatus::Ok) return runs;
+  if (ReadWholeFile(directory + "\\" + testgame::kRecordFileName, record) != WholeFileStatus::Ok)
+    return runs;
   std::string::size_type start = 0;
   while (start < record.size()) {
     std::string::size_type end = record.find('\n', start);

@@ -59,7 +59,8 @@ bool LauncherProcess::Start(const std::string& launcherPath) {
 }
 
 bool LauncherProcess::WaitForExit(DWORD timeoutMs, DWORD& exitCode) const {
-  if (!launcher_.process || WaitForSingleObject(launcher_.process.get(), timeoutMs) != WAIT_OBJECT_0) {
+  if (!launcher_.process ||
+      WaitForSingleObject(launcher_.process.get(), timeoutMs) != WAIT_OBJECT_0) {
     return false;
   }
   return GetExitCodeProcess(launcher_.process.get(), &exitCode) != 0;

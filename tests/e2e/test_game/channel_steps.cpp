@@ -77,8 +77,8 @@ class ReplyWindow {
       description.lpszClassName = kReplyWindowClass;
       return RegisterClassA(&description);
     }();
-    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0,
-                                  HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr));
+    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr));
     SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
@@ -243,15 +243,16 @@ std::string ChannelSteps::RawQuery(const std::string& arguments) {
     return Field("result", "bad-arguments");
   }
   const LPARAM lParam = static_cast<LPARAM>(std::strtoll(words[0].c_str(), nullptr, 0));
-  const uint32_t lengthWord = words[1] == "auto"
-                                  ? static_cast<uint32_t>(name.size())
-                                  : static_cast<uint32_t>(std::strtoul(words[1].c_str(), nullptr, 0));
+  const uint32_t lengthWord =
+      words[1] == "auto" ? static_cast<uint32_t>(name.size())
+                         : static_cast<uint32_t>(std::strtoul(words[1].c_str(), nullptr, 0));
 
   const HWND channelWindow = ChannelWindowOf(parentId_);
   if (channelWindow == nullptr) return Field("result", "no-window");
   const std::string blockName =
       channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(channelWindow));
-  win32::UniqueHandle mapping(OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, blockName.c_str()));
+  win32::UniqueHandle mapping(
+      OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, blockName.c_str()));
   if (!mapping) return Field("result", "no-block");
   win32::UniqueMappedView view(
       MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, channel::kBlockSize));
@@ -279,10 +280,12 @@ std::string ChannelSteps::RawQuery(const std::string& arguments) {
     const char* text = reinterpret_cast<const char*>(after.data()) + channel::kLengthFieldSize;
     fields += Field("reply", HexOfBytes(std::string(text, replyLength)));
     if (name.size() > replyLength) {
-      fields += Field("behind", HexOfBytes(std::string(text + replyLength, name.size() - replyLength)));
+      fields +=
+          Field("behind", HexOfBytes(std::string(text + replyLength, name.size() - replyLength)));
     }
     bool intact = true;
-    const std::size_t end = channel::kLengthFieldSize + std::max<std::size_t>(replyLength, name.size());
+    const std::size_t end =
+        channel::kLengthFieldSize + std::max<std::size_t>(replyLength, name.size());
     for (std::size_t at = end; at < after.size(); ++at) intact = intact && after[at] == kBlockFill;
     fields += Flag("intact", intact);
   }
@@ -294,9 +297,12 @@ std::string ChannelSteps::Rendezvous(const std::string& arguments) {
   if (words.size() != 2) return Field("rendezvous", "bad-arguments");
   const long count = std::strtol(words[1].c_str(), nullptr, 10);
   switch (MeetAt(words[0], count, kRendezvousTimeoutMs)) {
-    case RendezvousResult::Met: return Field("rendezvous", "ok");
-    case RendezvousResult::TimedOut: return Field("rendezvous", "timeout");
-    case RendezvousResult::NoObjects: break;
+    case RendezvousResult::Met:
+      return Field("rendezvous", "ok");
+    case RendezvousResult::TimedOut:
+      return Field("rendezvous", "timeout");
+    case RendezvousResult::NoObjects:
+      break;
   }
   return Field("rendezvous", "no-objects");
 }
@@ -315,8 +321,8 @@ struct QueryTally {
   }
 };
 
-void ChannelSteps::Tally(const std::string& name, const std::string& want, std::vector<char>& buffer,
-                         QueryTally& tally) {
+void ChannelSteps::Tally(const std::string& name, const std::string& want,
+                         std::vector<char>& buffer, QueryTally& tally) {
   size_t sizeWithNul = 0;
   const KovaClientResult result = KovaClientGetStringN(&client_, name.data(), name.size(),
                                                        buffer.data(), buffer.size(), &sizeWithNul);

@@ -45,7 +45,8 @@ inline std::string LoadValue(std::size_t index) {
   std::string value(size, '\0');
   // Letters and digits that shift with the entry, so two values never agree.
   for (std::size_t at = 0; at < size; ++at) {
-    value[at] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[(at * 7 + index) % 62];
+    value[at] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"[(at * 7 + index) % 62];
   }
   return value;
 }

@@ -20,8 +20,9 @@ inline RendezvousResult MeetAt(const std::string& name, long count, DWORD timeou
   LONG before = 0;
   ReleaseSemaphore(arrivals.get(), 1, &before);
   if (before + 1 >= count) SetEvent(allHere.get());
-  return WaitForSingleObject(allHere.get(), timeoutMs) == WAIT_OBJECT_0 ? RendezvousResult::Met
-                                                                         : RendezvousResult::TimedOut;
+  return WaitForSingleObject(allHere.get(), timeoutMs) == WAIT_OBJECT_0
+             ? RendezvousResult::Met
+             : RendezvousResult::TimedOut;
 }
 
 }  // namespace testgame
