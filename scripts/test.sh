@@ -71,7 +71,10 @@ run_wine_ctest() {
 run_lint() {
   local counts
   echo "== lint"
-  counts=$(scripts/lint.sh | tee /dev/stderr | tail -n 1)
+  local output
+  output=$(scripts/lint.sh 2>&1)
+  printf '%s\n' "$output"
+  counts=$(printf '%s\n' "$output" | tail -n 1)
   if [[ "$counts" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
     passed=$((passed + BASH_REMATCH[1]))
     failed=$((failed + BASH_REMATCH[2]))

@@ -63,15 +63,6 @@ std::string ChannelDocument() {
          "</Properties>\r\n";
 }
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 // The line as a debugger reads it from the format the launcher promises,
 // before any cut: each %s ends at its text's first NUL.
 std::string FullDebugLine(const std::string& name, const std::string& value) {

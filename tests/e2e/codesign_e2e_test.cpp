@@ -27,15 +27,6 @@ constexpr std::int32_t kFixtureBuildId = 12345678;
 constexpr char kBuildId[] = "12345678";
 constexpr char kCannotExtract[] = "Unable to extract game executable.";
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 // The first of the launcher's temporary files in `directory`, or "".
 std::string TempFileIn(const std::string& directory) {
   for (const FileEntry& entry : ListDirectory(directory)) {

@@ -19,15 +19,6 @@ namespace {
 
 constexpr char kBuildId[] = "12345678";
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 // The header block with an intact record claiming `length` bytes of payload.
 std::string HeaderClaiming(std::uint64_t length) {
   std::string header = payload::MakeHeader(kBuildId);

@@ -35,15 +35,6 @@ constexpr char kBuildId[] = "12345678";
 constexpr char kCannotExtract[] = "Unable to extract game executable.";
 constexpr DWORD kMeetingTimeoutMs = 10000;
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 std::string Hex(const std::string& bytes) { return testgame::HexOfBytes(bytes); }
 
 // A name no other run of any test shares, for rendezvous objects.

@@ -21,15 +21,6 @@ namespace {
 
 constexpr char kBuildId[] = "12345678";
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 std::string Header() {
   return payload::MakeAppendedData(kBuildId, "").substr(payload::kMarkerLength);
 }

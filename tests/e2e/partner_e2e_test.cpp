@@ -25,15 +25,6 @@ constexpr std::int32_t kBuildId = 12345678;
 constexpr char kStaleFileName[] = "tmb0001.tmp";
 constexpr char kStaleFileText[] = "left by an earlier run";
 
-const std::string& TestGame() {
-  static const std::string bytes = [] {
-    std::string game;
-    ReadWholeFile(TestGamePath(), game);
-    return game;
-  }();
-  return bytes;
-}
-
 std::string MissingKeyText(const std::string& key) {
   return "Unable to find properties string '" + key + "'";
 }

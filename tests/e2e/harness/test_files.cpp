@@ -99,6 +99,15 @@ std::string BuiltProgramPath(const std::string& fileName) {
 std::string LauncherStubPath() { return BuiltProgramPath(KOVA_LAUNCHER_FILE_NAME); }
 std::string TestGamePath() { return BuiltProgramPath(KOVA_TEST_GAME_FILE_NAME); }
 
+const std::string& TestGame() {
+  static const std::string bytes = [] {
+    std::string game;
+    ReadWholeFile(TestGamePath(), game);
+    return game;
+  }();
+  return bytes;
+}
+
 bool WriteWrappedLauncher(const std::string& path, const std::string& appended) {
   std::string stub;
   return ReadWholeFile(LauncherStubPath(), stub) == WholeFileStatus::Ok &&

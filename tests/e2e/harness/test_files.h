@@ -60,6 +60,9 @@ std::string BuiltProgramPath(const std::string& fileName);
 std::string LauncherStubPath();
 std::string TestGamePath();
 
+// The test game's bytes, read once; empty when its file cannot be read.
+const std::string& TestGame();
+
 // Writes a wrapped launcher: the built launcher followed by `appended`.
 bool WriteWrappedLauncher(const std::string& path, const std::string& appended);
 
