@@ -17,6 +17,7 @@
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
+#include "tests/e2e/harness/run_expectations.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tests/e2e/test_game/game_files.h"
 #include "tests/e2e/test_game/record_text.h"
@@ -120,13 +121,6 @@ std::string WrapTestGame(const std::string& directory, const std::string& name =
             BuildIdStatus::Ok);
   EXPECT_TRUE(WriteSignedPartnerProperties(directory, ChannelDocument(), buildId));
   return path;
-}
-
-void ExpectCleanEnd(const LauncherRun& run) {
-  ASSERT_TRUE(run.started);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].caption << ": " << run.boxes[0].text;
 }
 
 // One launcher run of the test game with `script`, and what it left.

@@ -23,6 +23,7 @@
 #include "tests/e2e/harness/launcher_process.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
+#include "tests/e2e/harness/run_expectations.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tests/e2e/test_game/game_files.h"
 #include "tests/e2e/test_game/record_text.h"
@@ -80,13 +81,6 @@ std::vector<std::string> TempFileNames(const std::vector<FileEntry>& entries) {
     if (IsLauncherTempFileName(entry.name)) names.push_back(entry.name);
   }
   return names;
-}
-
-void ExpectCleanEnd(const LauncherRun& run) {
-  ASSERT_TRUE(run.started);
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].caption << ": " << run.boxes[0].text;
 }
 
 void ExpectOnlyTheExtractionFailure(const LauncherRun& run, DWORD exitCode) {

@@ -11,6 +11,7 @@
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
+#include "tests/e2e/harness/run_expectations.h"
 #include "tests/e2e/harness/running_program.h"
 #include "tests/e2e/harness/test_files.h"
 #include "tests/e2e/test_game/game_files.h"
@@ -80,13 +81,6 @@ class LauncherEndToEnd : public ::testing::Test {
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.showsIcon, showsIcon);
     EXPECT_EQ(box.buttons, (std::vector<ButtonSeen>{{IDOK, "OK"}}));
-  }
-
-  static void ExpectCleanEnd(const LauncherRun& run) {
-    ASSERT_TRUE(run.started);
-    EXPECT_FALSE(run.timedOut);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.boxes.empty()) << run.boxes[0].caption << ": " << run.boxes[0].text;
   }
 
   FreshDirectory root_;
