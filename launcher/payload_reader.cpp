@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,7 +15,6 @@ namespace {
 
 constexpr std::size_t kSearchBlockSize = 1024;
 constexpr std::size_t kCopyBufferSize = 4096;
-constexpr std::size_t kStreamBufferSize = 262144;
 
 // Offset of the first occurrence of `needle` (at least one byte) in
 // `haystack`, or -1. memchr finds candidates for the first byte a machine word
@@ -38,26 +36,6 @@ std::int64_t FindIn(const unsigned char* haystack, std::size_t size, const std::
 }
 
 }  // namespace
-
-bool ExtractionStream::Open(const std::string& path, const char* mode) {
-  Close();
-  file_ = std::fopen(path.c_str(), mode);
-  if (file_ == nullptr) return false;
-  buffer_.reset(new char[kStreamBufferSize]);
-  // Without the larger buffer the stream still works, only more slowly.
-  std::setvbuf(file_, buffer_.get(), _IOFBF, kStreamBufferSize);
-  return true;
-}
-
-bool ExtractionStream::Close() {
-  bool closed = true;
-  if (file_ != nullptr) {
-    closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-  }
-  buffer_.reset();
-  return closed;
-}
 
 std::int64_t FindMarker(std::FILE* stream, const std::string& marker) {
   if (marker.empty()) return -1;

@@ -5,32 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 
-// A C stream for the extraction with a large stdio buffer of its own, so that
+// The stdio buffer that each of the extraction's two streams gets, so that
 // the 1 KiB reads of the marker search and the 4 KiB reads and writes of the
-// copy each cost a memory copy rather than a system call. Closing the stream
-// (or destroying the object) releases both.
-class ExtractionStream {
- public:
-  ExtractionStream() = default;
-  ExtractionStream(const ExtractionStream&) = delete;
-  ExtractionStream& operator=(const ExtractionStream&) = delete;
-  ~ExtractionStream() { Close(); }
-
-  // Opens `path` with `mode` ("rb" or "wb"); false when it cannot be opened.
-  bool Open(const std::string& path, const char* mode);
-  // Closes the stream; false when the close failed (for a written stream, the
-  // last buffered bytes did not all reach the file).
-  bool Close();
-  std::FILE* get() const { return file_; }
-  explicit operator bool() const { return file_ != nullptr; }
-
- private:
-  std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> buffer_;  // outlives the stream that uses it
-};
+// copy each cost a memory copy rather than a system call.
+constexpr std::size_t kExtractionStreamBufferSize = 262144;
 
 // Offset of the first byte of the first occurrence of `marker` (non-empty, no
 // zero byte) in `stream`, which is positioned at its start; -1 when there is

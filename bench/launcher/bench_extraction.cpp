@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "common/unique_file.h"
 #include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
 
@@ -115,12 +116,17 @@ void PlainCopy(const std::string& from, std::int64_t start, const std::string& t
   close(out);
 }
 
-// The extraction as the launcher does it: marker search, then the copy.
+// The extraction as the launcher does it: marker search, then the copy,
+// through streams with the launcher's buffers.
 bool Extract(const std::string& from, const std::string& to) {
-  ExtractionStream in, out;
-  if (!in.Open(from, "rb") || !out.Open(to, "wb")) return false;
+  std::vector<char> inBuffer(kExtractionStreamBufferSize), outBuffer(kExtractionStreamBufferSize);
+  UniqueFile in(std::fopen(from.c_str(), "rb"));
+  UniqueFile out(std::fopen(to.c_str(), "wb"));
+  if (!in || !out) return false;
+  std::setvbuf(in.get(), inBuffer.data(), _IOFBF, inBuffer.size());
+  std::setvbuf(out.get(), outBuffer.data(), _IOFBF, outBuffer.size());
   const PayloadCopyStatus status = CopyPayload(in.get(), out.get(), kMarker);
-  return status == PayloadCopyStatus::Ok && out.Close();
+  return status == PayloadCopyStatus::Ok && CloseChecked(out);
 }
 
 // Peak resident memory (KiB) of a child process that runs one extraction.
@@ -148,8 +154,9 @@ int main(int argc, char** argv) {
 
   std::int64_t found = -1;
   const double ours = BestSeconds(5, [&] {
-    ExtractionStream file;
-    file.Open(big, "rb");
+    std::vector<char> buffer(kExtractionStreamBufferSize);
+    UniqueFile file(std::fopen(big.c_str(), "rb"));
+    std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     found = FindMarker(file.get(), kMarker);
   });
   std::int64_t expected = -1;

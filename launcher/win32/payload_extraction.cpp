@@ -13,9 +13,6 @@ namespace {
 
 constexpr char kCannotExtract[] = "Unable to extract game executable.";
 constexpr char kGameContentMissing[] = "Unable to locate game content.";
-// The 1 KiB reads of the marker search and the 4 KiB reads and writes of the
-// copy then each cost a memory copy rather than a system call.
-constexpr std::size_t kStreamBufferSize = 262144;
 
 ExtractionResult Failure(const ExtractionIo& io, const char* message, int exitCode) {
   io.showFatalError(GameFatalError(message));
@@ -57,12 +54,12 @@ ExtractionIo LauncherExtractionIo() {
 ExtractionResult ExtractPayloadFrom(const std::string& launcherPath, const std::string& directory,
                                     const std::string& marker, const ExtractionIo& io) {
   // Declared before the streams, which use them until they are closed.
-  const std::unique_ptr<char[]> launcherBuffer(new char[kStreamBufferSize]);
-  const std::unique_ptr<char[]> tempBuffer(new char[kStreamBufferSize]);
+  const std::unique_ptr<char[]> launcherBuffer(new char[kExtractionStreamBufferSize]);
+  const std::unique_ptr<char[]> tempBuffer(new char[kExtractionStreamBufferSize]);
 
   UniqueFile launcher = io.openLauncher(launcherPath);
   if (!launcher) return Failure(io, kCannotExtract, kExitCannotOpenLauncher);
-  std::setvbuf(launcher.get(), launcherBuffer.get(), _IOFBF, kStreamBufferSize);
+  std::setvbuf(launcher.get(), launcherBuffer.get(), _IOFBF, kExtractionStreamBufferSize);
 
   RemoveStaleTempFilesIn(directory);
 
@@ -70,7 +67,7 @@ ExtractionResult ExtractPayloadFrom(const std::string& launcherPath, const std::
   if (!temp.Created()) return Failure(io, kCannotExtract, kExitCannotCreateTempFile);
   UniqueFile out = io.openTempStream(temp.writer.get());
   if (!out) return Failure(io, kCannotExtract, kExitCannotCreateTempFile);
-  std::setvbuf(out.get(), tempBuffer.get(), _IOFBF, kStreamBufferSize);
+  std::setvbuf(out.get(), tempBuffer.get(), _IOFBF, kExtractionStreamBufferSize);
 
   const PayloadCopyStatus copied = CopyPayload(launcher.get(), out.get(), marker);
   launcher.reset();

@@ -43,13 +43,12 @@ TEST(LargeLauncherFile, PayloadBehindTwoGiBIsCopiedWhole) {
   }
   ASSERT_EQ(std::filesystem::file_size(path), markerOffset + payload::kPayloadOffset + game.size());
 
-  ExtractionStream launcher;
-  ExtractionStream out;
-  ASSERT_TRUE(launcher.Open(path, "rb"));
-  ASSERT_TRUE(out.Open(dir.File("game.tmp"), "wb"));
+  UniqueFile launcher(std::fopen(path.c_str(), "rb"));
+  UniqueFile out(std::fopen(dir.File("game.tmp").c_str(), "wb"));
+  ASSERT_TRUE(launcher && out);
   EXPECT_EQ(CopyPayload(launcher.get(), out.get(), payload::PayloadMarker()),
             PayloadCopyStatus::Ok);
-  ASSERT_TRUE(out.Close());
+  ASSERT_TRUE(CloseChecked(out));
   EXPECT_TRUE(ReadFile(dir.File("game.tmp")) == game) << "the copied game differs";
 }
 
