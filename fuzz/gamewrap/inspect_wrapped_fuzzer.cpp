@@ -7,26 +7,28 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "common/unique_file.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/launcher/wrapped_input.h"
 #include "launcher/payload_format.h"
 #include "tools/gamewrap/wrap.h"
 
-namespace {
+using fuzzcheck::Check;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+namespace {
 
 // One file per process, rewritten for every input and removed at exit.
 const std::string& ScratchPath() {
   static const std::string path = [] {
-    char name[] = "/tmp/inspect-fuzz-XXXXXX";
-    const int fd = mkstemp(name);
+    // In the system's temporary folder (TMPDIR where set), under a unique name.
+    std::string name = (std::filesystem::temp_directory_path() / "inspect-fuzz-XXXXXX").string();
+    const int fd = mkstemp(&name[0]);
     if (fd < 0) std::abort();
     close(fd);
-    return std::string(name);
+    return name;
   }();
   static const struct Remover {
     ~Remover() { std::remove(path.c_str()); }
@@ -40,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string file = fuzzinput::MakeLauncherFile(data, size);
   const std::string& path = ScratchPath();
   {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (std::fclose(out) != 0 || !written) std::abort();
+    UniqueFile out(std::fopen(path.c_str(), "wb"));
+    if (!out) std::abort();
+    const bool written = std::fwrite(file.data(), 1, file.size(), out.get()) == file.size();
+    if (!CloseChecked(out) || !written) std::abort();
   }
 
   gamewrap::Inspection inspection;
