@@ -16,14 +16,9 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
+#include "fuzz/fuzz_check.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzcheck::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

@@ -14,16 +14,11 @@
 #include <string_view>
 
 #include "common/unique_file.h"
+#include "fuzz/fuzz_check.h"
 #include "tools/gamewrap/input_checks.h"
 #include "tools/gamewrap/wrap.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using fuzzcheck::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

@@ -9,15 +9,14 @@
 #include <string>
 
 #include "common/unique_file.h"
+#include "fuzz/fuzz_check.h"
 #include "fuzz/launcher/wrapped_input.h"
 #include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
 
-namespace {
+using fuzzcheck::Check;
 
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
+namespace {
 
 // What CopyPayload must do with `file`, worked out on the whole string.
 struct Expected {

@@ -7,15 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_check.h"
 #include "properties/xml_reader.h"
+
+using fuzzcheck::Check;
 
 namespace {
 
 using Kind = Kova::XMLToken::Kind;
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 }  // namespace
 

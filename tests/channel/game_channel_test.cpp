@@ -15,6 +15,7 @@
 #include "common/win32/handles.h"
 #include "properties/partner_properties.h"
 #include "properties/properties_parser.h"
+#include "tests/support/win32/handshake_reply_window.h"
 
 namespace {
 
@@ -34,44 +35,6 @@ std::string AnswerFromTable(const std::string& name) {
   if (name == "Short") return "ab";
   return "";
 }
-
-// A game's window on the test thread: records every handshake reply it gets.
-class ReplyCatcher {
- public:
-  struct Reply {
-    WPARAM processId;
-    LPARAM launcherWindow;
-  };
-
-  ReplyCatcher() {
-    static const ATOM windowClass = [] {
-      WNDCLASSA description = {};
-      description.lpfnWndProc = Procedure;
-      description.hInstance = GetModuleHandleA(nullptr);
-      description.lpszClassName = "ChannelTestReplyCatcher";
-      return RegisterClassA(&description);
-    }();
-    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr));
-    SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-
-  HWND window() const { return window_.get(); }
-  const std::vector<Reply>& replies() const { return replies_; }
-
- private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ReplyCatcher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self != nullptr && message == Messages().reply) {
-      self->replies_.push_back({wParam, lParam});
-      return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-  }
-
-  win32::UniqueWindow window_;
-  std::vector<Reply> replies_;
-};
 
 // The game's view of the shared block of a channel window.
 class GameSideBlock {
@@ -124,7 +87,7 @@ class GameChannelTest : public ::testing::Test {
   static constexpr DWORD kGameId = 4321;
   GameChannel channel_;
   GameSideBlock block_;
-  ReplyCatcher game_;
+  testsupport::HandshakeReplyWindow game_;
 };
 
 TEST_F(GameChannelTest, QueryBeforeAnyHandshakeIsAnswered) {

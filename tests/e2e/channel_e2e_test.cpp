@@ -43,25 +43,14 @@ std::string LongValue(std::size_t length) {
 // The default properties plus values at the channel's size limits, and an
 // integer and a double that share no name with a string.
 std::string ChannelDocument() {
-  return "<?xml version=\"1.0\"?>\r\n"
-         "<Properties>\r\n"
-         "  <String id=\"ProdName\">DemoGame</String>\r\n"
-         "  <String id=\"Offering\">Trial</String>\r\n"
-         "  <String id=\"DisplayName\">Demo Game</String>\r\n"
-         "  <String id=\"RegistryKey\">Software\\DemoStudio\\DemoGame</String>\r\n"
-         "  <String id=\"Publisher\">Demo Studio</String>\r\n"
-         "  <String id=\"Value60000\">" +
-         LongValue(60000) +
-         "</String>\r\n"
-         "  <String id=\"Value65532\">" +
-         LongValue(65532) +
-         "</String>\r\n"
-         "  <String id=\"Value65533\">" +
-         LongValue(65533) +
-         "</String>\r\n"
-         "  <Integer id=\"TrialMinutes\">60</Integer>\r\n"
-         "  <Double id=\"Version\">1.25</Double>\r\n"
-         "</Properties>\r\n";
+  std::string document = kDefaultPartnerDocument;
+  std::string values;
+  for (const std::size_t size : {60000u, 65532u, 65533u}) {
+    values +=
+        "  <String id=\"Value" + std::to_string(size) + "\">" + LongValue(size) + "</String>\r\n";
+  }
+  document.insert(document.rfind("</Properties>"), values);
+  return document;
 }
 
 // The line as a debugger reads it from the format the launcher promises,
@@ -168,13 +157,13 @@ const std::vector<ClientQueryCase>& ClientQueryCases() {
   return cases;
 }
 
-class ClientQueryTest : public ::testing::TestWithParam<ClientQueryCase> {
+// A table of cases served by one launcher run: the suite runs the launcher
+// once with the script its cases make, and each case finds its own place in
+// the table (and so in the script) by its name.
+template <typename Case, const std::vector<Case>& (*Cases)()>
+class OneRunPerTable : public ::testing::TestWithParam<Case> {
  protected:
-  // Script line 1 connects; line 2 + i asks for case i.
-  static void SetUpTestSuite() {
-    std::vector<std::string> script = {"connect"};
-    for (const ClientQueryCase& query : ClientQueryCases())
-      script.push_back("query " + query.request);
+  static void Run(const std::vector<std::string>& script) {
     directory_ = new FreshDirectory;
     run_ = new ChannelRun(RunScript(*directory_, script));
   }
@@ -184,19 +173,27 @@ class ClientQueryTest : public ::testing::TestWithParam<ClientQueryCase> {
   }
 
   static std::size_t CaseIndex() {
-    const auto& cases = ClientQueryCases();
-    const auto found = std::find_if(cases.begin(), cases.end(), [](const ClientQueryCase& query) {
-      return std::string(query.name) == GetParam().name;
-    });
+    const std::vector<Case>& cases = Cases();
+    const std::string name = ::testing::TestWithParam<Case>::GetParam().name;
+    const auto found = std::find_if(cases.begin(), cases.end(),
+                                    [&name](const Case& query) { return query.name == name; });
     return static_cast<std::size_t>(found - cases.begin());
   }
 
-  static FreshDirectory* directory_;
-  static ChannelRun* run_;
+  static inline FreshDirectory* directory_ = nullptr;
+  static inline ChannelRun* run_ = nullptr;
 };
 
-FreshDirectory* ClientQueryTest::directory_ = nullptr;
-ChannelRun* ClientQueryTest::run_ = nullptr;
+class ClientQueryTest : public OneRunPerTable<ClientQueryCase, ClientQueryCases> {
+ protected:
+  // Script line 1 connects; line 2 + i asks for case i.
+  static void SetUpTestSuite() {
+    std::vector<std::string> script = {"connect"};
+    for (const ClientQueryCase& query : ClientQueryCases())
+      script.push_back("query " + query.request);
+    Run(script);
+  }
+};
 
 TEST_P(ClientQueryTest, ValueAndDebuggerLine) {
   ExpectCleanEnd(run_->launcher);
@@ -257,7 +254,7 @@ const std::vector<RawQueryCase>& RawQueryCases() {
   return cases;
 }
 
-class RawQueryTest : public ::testing::TestWithParam<RawQueryCase> {
+class RawQueryTest : public OneRunPerTable<RawQueryCase, RawQueryCases> {
  protected:
   // Script line 1 + i sends case i.
   static void SetUpTestSuite() {
@@ -266,20 +263,7 @@ class RawQueryTest : public ::testing::TestWithParam<RawQueryCase> {
       script.push_back(std::string("raw-query ") + query.lParam + " " + query.lengthWord + " " +
                        Hex(query.request));
     }
-    directory_ = new FreshDirectory;
-    run_ = new ChannelRun(RunScript(*directory_, script));
-  }
-  static void TearDownTestSuite() {
-    delete run_;
-    delete directory_;
-  }
-
-  static std::size_t CaseIndex() {
-    const auto& cases = RawQueryCases();
-    const auto found = std::find_if(cases.begin(), cases.end(), [](const RawQueryCase& query) {
-      return std::string(query.name) == GetParam().name;
-    });
-    return static_cast<std::size_t>(found - cases.begin());
+    Run(script);
   }
 
   // Which of the launcher's debugger lines belongs to case `index`.
@@ -289,13 +273,7 @@ class RawQueryTest : public ::testing::TestWithParam<RawQueryCase> {
         std::count_if(cases.begin(), cases.begin() + index,
                       [](const RawQueryCase& query) { return query.writesDebugLine; }));
   }
-
-  static FreshDirectory* directory_;
-  static ChannelRun* run_;
 };
-
-FreshDirectory* RawQueryTest::directory_ = nullptr;
-ChannelRun* RawQueryTest::run_ = nullptr;
 
 TEST_P(RawQueryTest, ResultBlockAndDebuggerLine) {
   ExpectCleanEnd(run_->launcher);

@@ -28,6 +28,7 @@
 #include "tests/e2e/test_game/game_files.h"
 #include "tests/e2e/test_game/record_text.h"
 #include "tests/e2e/test_game/rendezvous.h"
+#include "tests/support/win32/handshake_reply_window.h"
 
 namespace e2e {
 namespace {
@@ -343,36 +344,6 @@ struct MeddlerReport {
   unsigned long answeredQueries = 0;  // ... answered or changing the block (none may be)
 };
 
-// A message-only window of this process that counts the handshake replies it gets.
-class CountingWindow {
- public:
-  CountingWindow() : replyMessage_(RegisterWindowMessageA(channel::kHandshakeReplyMessageName)) {
-    static const ATOM windowClass = [] {
-      WNDCLASSA description = {};
-      description.lpfnWndProc = Procedure;
-      description.hInstance = GetModuleHandleA(nullptr);
-      description.lpszClassName = "KovaFaultsCountingWindow";
-      return RegisterClassA(&description);
-    }();
-    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr));
-    SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-  HWND window() const { return window_.get(); }
-  unsigned long replies() const { return replies_; }
-
- private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<CountingWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self != nullptr && message == self->replyMessage_) ++self->replies_;
-    return DefWindowProcA(window, message, wParam, lParam);
-  }
-
-  UINT replyMessage_;
-  win32::UniqueWindow window_;
-  unsigned long replies_ = 0;
-};
-
 // While the game asks again and again, another process rewrites the block's
 // length word with impossible values, sends handshakes with wrong process
 // ids and with lParam values that are no windows, and queries with lParam 0.
@@ -404,7 +375,7 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
     if (!report.sawWindow) return;
     const UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
     const UINT query = RegisterWindowMessageA(channel::kQueryMessageName);
-    CountingWindow own;
+    testsupport::HandshakeReplyWindow own;
 
     std::atomic<bool> stop{false};
     std::thread rewriter([&] {
@@ -432,7 +403,7 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
     }
     stop = true;
     rewriter.join();
-    report.handshakeReplies = own.replies();
+    report.handshakeReplies = static_cast<unsigned long>(own.replies().size());
 
     report.metAll = meet("-2") && report.metAll;
     std::memset(block.bytes() + channel::kLengthFieldSize, 'q', 32);

@@ -15,6 +15,7 @@
 #include "tests/e2e/test_game/load_table.h"
 #include "tests/e2e/test_game/record_text.h"
 #include "tests/e2e/test_game/rendezvous.h"
+#include "tests/support/win32/handshake_reply_window.h"
 
 namespace testgame {
 
@@ -23,7 +24,6 @@ namespace {
 constexpr DWORD kSendTimeoutMs = 5000;
 constexpr DWORD kRendezvousTimeoutMs = 10000;
 constexpr DWORD kRecordOpenTimeoutMs = 5000;
-constexpr char kReplyWindowClass[] = "KovaTestGameReplyWindow";
 
 std::string Field(const std::string& name, const std::string& value) {
   return name + "=" + value + "\n";
@@ -60,45 +60,6 @@ std::vector<HWND> LauncherWindows(DWORD owner) {
   EnumWindows(CollectLauncherWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
-
-// A message-only window of the game that keeps every handshake reply sent to it.
-class ReplyWindow {
- public:
-  struct Reply {
-    WPARAM processId;
-    LPARAM launcherWindow;
-  };
-
-  ReplyWindow() : replyMessage_(RegisterWindowMessageA(channel::kHandshakeReplyMessageName)) {
-    static const ATOM windowClass = [] {
-      WNDCLASSA description = {};
-      description.lpfnWndProc = Procedure;
-      description.hInstance = GetModuleHandleA(nullptr);
-      description.lpszClassName = kReplyWindowClass;
-      return RegisterClassA(&description);
-    }();
-    window_.reset(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr));
-    SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
-
-  HWND window() const { return window_.get(); }
-  const std::vector<Reply>& replies() const { return replies_; }
-
- private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<ReplyWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self != nullptr && message == self->replyMessage_) {
-      self->replies_.push_back({wParam, lParam});
-      return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-  }
-
-  UINT replyMessage_;
-  win32::UniqueWindow window_;
-  std::vector<Reply> replies_;
-};
 
 uint32_t ReadLengthWord(const unsigned char* block) {
   return static_cast<uint32_t>(block[0]) | static_cast<uint32_t>(block[1]) << 8 |
@@ -213,7 +174,7 @@ std::string ChannelSteps::RawHandshake(const std::string& arguments) {
   const UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
   const HWND channelWindow = ChannelWindowOf(parentId_);
   const std::vector<HWND> launchers = LauncherWindows(0);
-  ReplyWindow replyWindow;
+  testsupport::HandshakeReplyWindow replyWindow;
   std::string result = "none";
   for (HWND launcher : launchers) {
     DWORD_PTR sendResult = 0;
