@@ -5,22 +5,27 @@ FileSearcher::~FileSearcher() { Close(); }
 bool FileSearcher::Open(const std::string& path) {
   Close();
   file_ = std::fopen(path.c_str(), "rb");
-  return file_ != nullptr;
+  if (file_ == nullptr) return false;
+  block_.resize(kReadBlockSize);
+  return true;
 }
 
 void FileSearcher::Close() {
   count_ = 0;
+  pushedBack_.clear();
+  blockNext_ = 0;
+  blockEnd_ = 0;
+  exhausted_ = false;
   if (file_ != nullptr) {
     std::fclose(file_);
     file_ = nullptr;
-    pushedBack_.clear();
   }
 }
 
 bool FileSearcher::AtEnd() const {
   if (file_ == nullptr) return true;
   if (!pushedBack_.empty()) return false;
-  return std::feof(file_) != 0 || std::ferror(file_) != 0;
+  return exhausted_;
 }
 
 int FileSearcher::Take() {
@@ -30,9 +35,16 @@ int FileSearcher::Take() {
     pushedBack_.pop_back();
     return character;
   }
-  if (file_ == nullptr) return -1;
-  int character = std::getc(file_);
-  return character == EOF ? -1 : character;
+  if (file_ == nullptr || exhausted_) return -1;
+  if (blockNext_ == blockEnd_) {
+    blockNext_ = 0;
+    blockEnd_ = std::fread(block_.data(), 1, block_.size(), file_);
+    if (blockEnd_ == 0) {
+      exhausted_ = true;
+      return -1;
+    }
+  }
+  return block_[blockNext_++];
 }
 
 void FileSearcher::PushBack(int character) {

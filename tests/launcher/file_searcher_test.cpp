@@ -41,6 +41,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"AfterFalseStarts", "DDYN00000BER" + kText, 12},
                       Case{"FirstOfTwo", "xx" + kText + "yy" + kText, 2},
                       Case{"AtVeryEnd", std::string(3000, 'D') + kText, 3000},
+                      // The file is read in blocks: a text across two of them, one
+                      // at the start of the second, a false start cut by the border.
+                      Case{"AcrossReadBlocks",
+                           std::string(FileSearcher::kReadBlockSize - 7, 'x') + kText,
+                           FileSearcher::kReadBlockSize - 7},
+                      Case{"AtSecondReadBlock",
+                           std::string(FileSearcher::kReadBlockSize, 'x') + kText,
+                           FileSearcher::kReadBlockSize},
+                      Case{"FalseStartAcrossReadBlocks",
+                           std::string(FileSearcher::kReadBlockSize - 3, 'x') + "DDYN" +
+                               std::string(3 * FileSearcher::kReadBlockSize, 'y') + kText,
+                           4 * FileSearcher::kReadBlockSize + 1},
                       Case{"FollowedByZeroByte", "ab" + kText + std::string(1, '\0'), 2},
                       Case{"Truncated", "ab" + kText.substr(0, 79), -1}, Case{"Empty", "", -1},
                       Case{"Absent", std::string(2000, 'x'), -1}),
