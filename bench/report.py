@@ -294,6 +294,7 @@ def main():
     signature = read(results, "bench_signature.txt")
     channel_text = read(results, "channel_bench.txt")
     channel = channel_figures(channel_text)
+    load_text = read(results, "launcher_load_bench.txt")
     starts = start_figures(read(results, "start.csv"))
     steps = step_figures(read(results, "steps.csv"))
 
@@ -431,10 +432,42 @@ def main():
     add("")
     add("![Query round trip against value size](performance-query.svg)")
     add("")
+    add("## The launcher under load")
+    add("")
+    add("`launcher_load_bench` (under Wine) runs a wrapped launcher whose game makes 100,000")
+    add("queries in a row over names and values from 0 to 65,532 bytes and checks every reply;")
+    add("it samples the launcher's memory (`GetProcessMemoryInfo`) before the queries, every")
+    add("100 ms during them and after them. The reference is the launcher's own memory before")
+    add("the queries: it must stay flat.")
+    add("")
+    add("| Figure | Before the queries, KiB | Peak, KiB | After, KiB | After / before | Target | |")
+    add("|---|---:|---:|---:|---:|---|---|")
+    for label, pattern in (("Working set", r"working set KiB: before (\d+), peak (\d+), after (\d+)"),
+                           ("Private bytes", r"private KiB: +before (\d+), peak (\d+), after (\d+)")):
+        match = re.search(pattern, load_text)
+        if match:
+            before, peak, after = (float(group) for group in match.groups())
+            flat = "met" if after <= 1.05 * before else "**missed**"
+            add(f"| {label} | {fmt(before)} | {fmt(peak)} | {fmt(after)} | {ratio(after, before)} "
+                f"| <= 1.05 | {flat} |")
+        else:
+            add(f"| {label} | n/a | n/a | n/a | n/a | <= 1.05 | |")
+    add("")
+    replies = re.search(r"queries (\d+): right (\d+), failed (\d+), wrong (\d+)", load_text)
+    pace = re.search(r"time ([\d.]+) s, (\d+) queries/s", load_text)
+    if replies and pace:
+        add(f"Replies right: {int(replies.group(2)):,} of {int(replies.group(1)):,} "
+            f"({replies.group(3)} failed, {replies.group(4)} wrong), in {pace.group(1)} s "
+            f"({int(pace.group(2)):,} queries a second). Exit status of the benchmark: "
+            f"{status_note(load_text)} (1 unless every reply was right and the launcher ended with 0).")
+    else:
+        add("`launcher_load_bench` did not report its queries.")
+    add("")
     add("## Raw output")
     add("")
     for name, text in (("bench_extraction", extraction), ("properties_bench", properties),
-                       ("bench_signature", signature), ("channel_bench", channel_text)):
+                       ("bench_signature", signature), ("channel_bench", channel_text),
+                       ("launcher_load_bench", load_text)):
         add(f"`{name}`:")
         add("")
         add("```")
