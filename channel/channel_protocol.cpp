@@ -54,16 +54,20 @@ bool WriteReply(unsigned char* block, const std::string& value) {
 std::string FormatDebugLine(const std::string& name, uint32_t nameLength, const std::string& value,
                             uint32_t valueLength) {
   static constexpr std::string_view kLineEnd = "\r\n";
-  std::string line = "Got string request: ";
-  line += UpToFirstNul(name);
+  const std::size_t maxBody = kDebugLineBufferSize - 1 - kLineEnd.size();
+  // Of a name or value longer than the line, only what can show is copied: a
+  // 64 KiB name and value would otherwise be copied whole to be cut off again.
+  std::string line;
+  line.reserve(kDebugLineBufferSize);
+  line += "Got string request: ";
+  line += UpToFirstNul(name).substr(0, maxBody);
   line += '(';
   line += std::to_string(static_cast<int32_t>(nameLength));
   line += ") -> ";
-  line += UpToFirstNul(value);
+  line += UpToFirstNul(value).substr(0, maxBody);
   line += '(';
   line += std::to_string(static_cast<int32_t>(valueLength));
   line += ')';
-  const std::size_t maxBody = kDebugLineBufferSize - 1 - kLineEnd.size();
   if (line.size() > maxBody) line.resize(maxBody);
   line += kLineEnd;
   return line;

@@ -164,6 +164,15 @@ TEST(DebugLine, LongLineIsCutToTheBufferKeepingItsLineEnd) {
   EXPECT_EQ(line.substr(line.size() - 3), "v\r\n");
 }
 
+TEST(DebugLine, LongNameFillsTheLineWithItsFirstBytes) {
+  std::string name;
+  for (int i = 0; i < 65532; ++i) name += static_cast<char>('a' + i % 26);
+  const std::string prefix = "Got string request: ";
+  const std::size_t room = channel::kDebugLineBufferSize - 1 - 2 - prefix.size();
+  EXPECT_EQ(channel::FormatDebugLine(name, 65532, name, 65532),
+            prefix + name.substr(0, room) + "\r\n");
+}
+
 TEST(DebugLine, LineThatJustFitsIsKept) {
   // With a one-letter name and a three-digit length, 35 characters are fixed;
   // a value of 476 bytes makes the longest line that fits.
