@@ -5,6 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <utility>
+#include <vector>
+
+// The middle value of several samples (the upper one of the two middle ones
+// for an even count), which a few disturbed runs do not move.
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
 
 // `prepare` runs before each timed run, outside the timing.
 template <typename Prepare, typename Work>

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "channel/channel_protocol.h"
 #include "channel/win32/game_channel.h"
 #include "common/win32/handles.h"
@@ -177,11 +178,6 @@ double TimeChild(const std::string& self, HWND window, std::size_t size, long ca
   DWORD exitCode = 1;
   GetExitCodeProcess(child.process.get(), &exitCode);
   return exitCode == 0 ? std::atof(output.c_str()) : -1.0;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 struct Variant {

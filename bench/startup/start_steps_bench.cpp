@@ -8,7 +8,6 @@
 // step, over RUNS runs of each.
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "channel/win32/game_channel.h"
 #include "common/file_position.h"
 #include "common/unique_file.h"
@@ -38,8 +38,7 @@ double MedianMicroseconds(int runs, const std::function<void()>& step) {
         std::chrono::steady_clock::now() - start;
     samples.push_back(elapsed.count());
   }
-  std::sort(samples.begin(), samples.end());
-  return samples[samples.size() / 2];
+  return Median(samples);
 }
 
 void Fail(const char* what) {
@@ -69,7 +68,7 @@ void LocatePayload(const std::string& path, std::int64_t& start, std::int64_t& l
   const std::int64_t size = MeasureFileSize(file.get());
   const std::int64_t markerOffset = FindMarker(file.get(), marker);
   if (size < 0 || markerOffset < 0) Fail("the launcher holds no payload");
-  start = markerOffset + static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
+  start = markerOffset + static_cast<std::int64_t>(payload::kPayloadOffset);
   length = size - start;
 }
 
@@ -144,8 +143,6 @@ int main(int argc, char** argv) {
     WaitForGameToEnd(process.process.get());
     starts.push_back(static_cast<double>(ReadStamp() - before) / 10.0);
   }
-  std::sort(starts.begin(), starts.end());
-  std::printf("step,process creation to the game's first instruction,%.0f\n",
-              starts[starts.size() / 2]);
+  std::printf("step,process creation to the game's first instruction,%.0f\n", Median(starts));
   return 0;
 }
