@@ -6,6 +6,24 @@
 
 #include "properties/partner_properties.h"
 
+namespace {
+
+// How long the worker waits for a game's window to take the handshake reply.
+// A game's client handles it at once, while its own send waits; a window
+// that does not within 2 s is not the game's, and must not hold the worker
+// (and with it every query, and the launcher's end) any longer.
+constexpr UINT kHandshakeReplyTimeoutMs = 2000;
+// How long the owner waits for the worker to end before it posts the quit
+// message again when the worker's queue was full.
+constexpr DWORD kQuitRetryMs = 10;
+
+// The channel whose worker runs on this thread; set once the window's user
+// data holds it. The window procedure answers for this channel only: any
+// process on the desktop can overwrite the window's user data.
+thread_local GameChannel* workerChannel = nullptr;
+
+}  // namespace
+
 GameChannel::GameChannel()
     : GameChannel([](const std::string& name) { return GetPartnerString(name, ""); }) {}
 
@@ -21,12 +39,8 @@ GameChannel::GameChannel(channel::StringLookup lookup)
 }
 
 GameChannel::~GameChannel() {
-  if (workerThread_) {
-    // The worker destroys its window itself as its loop ends.
-    PostThreadMessageA(workerThreadId_, WM_QUIT, 0, 0);
-    WaitForSingleObject(workerThread_.get(), INFINITE);
-    workerThread_.reset();
-  }
+  stopping_ = true;
+  if (workerThread_) StopWorker();
   // No query can be in progress now: the worker has ended.
   answerBlock_ = nullptr;
   blockView_.reset();
@@ -64,6 +78,19 @@ void GameChannel::CreateSharedBlock() {
   answerBlock_ = static_cast<unsigned char*>(blockView_.get());
 }
 
+// Every message the worker handles ends within the handshake reply's bound,
+// so once the quit message is in its queue the worker ends.
+void GameChannel::StopWorker() {
+  // A full queue refuses the message: post it again until it is taken, or
+  // until the worker has ended without it.
+  while (!PostThreadMessageA(workerThreadId_, WM_QUIT, 0, 0) &&
+         WaitForSingleObject(workerThread_.get(), kQuitRetryMs) == WAIT_TIMEOUT) {
+  }
+  // The worker destroys its window itself as its loop ends.
+  WaitForSingleObject(workerThread_.get(), INFINITE);
+  workerThread_.reset();
+}
+
 DWORD WINAPI GameChannel::WorkerMain(void* parameter) {
   static_cast<GameChannel*>(parameter)->RunWorker();
   return 0;
@@ -83,6 +110,7 @@ void GameChannel::RunWorker() {
   messageWindow_ = window.get();
   if (!window) return;
   SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  workerChannel = this;
   SetEvent(startEvent_.get());
 
   MSG message;
@@ -98,9 +126,12 @@ void GameChannel::RunWorker() {
   if (!IsWindow(window.get())) (void)window.release();
 }
 
+// Messages that arrive before the user data holds the channel get default
+// processing. Afterwards the user data is not read again: whatever another
+// process wrote there, the worker answers for its own channel.
 LRESULT CALLBACK GameChannel::WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
-  auto* self = reinterpret_cast<GameChannel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  GameChannel* self = workerChannel;
   if (self != nullptr && message != 0) {
     if (message == self->queryMessage_ && lParam != 0) return self->AnswerStringQuery();
     if (message == self->handshakeMessage_) {
@@ -116,9 +147,16 @@ LRESULT GameChannel::AnswerStringQuery() {
   });
 }
 
+// The reply is sent with SMTO_BLOCK: while it waits, the worker takes no other
+// sent message, so a flood of handshakes cannot nest waits on its stack.
 void GameChannel::AnswerHandshake(WPARAM processId, HWND gameWindow) {
-  if (processId != gameProcessId_.load() || !IsWindow(gameWindow)) return;
+  const DWORD gameProcessId = gameProcessId_.load();
+  if (stopping_ || gameProcessId == 0 || processId != gameProcessId || !IsWindow(gameWindow)) {
+    return;
+  }
   connected_ = true;
-  SendMessageA(gameWindow, handshakeReplyMessage_, processId,
-               reinterpret_cast<LPARAM>(messageWindow_));
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(gameWindow, handshakeReplyMessage_, processId,
+                      reinterpret_cast<LPARAM>(messageWindow_), SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                      kHandshakeReplyTimeoutMs, &ignored);
 }

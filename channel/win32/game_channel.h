@@ -19,13 +19,15 @@ class GameChannel {
   GameChannel();
   // Answers from `lookup` instead.
   explicit GameChannel(channel::StringLookup lookup);
-  // Stops the worker thread, waits for it, then releases the shared block.
+  // Stops answering handshakes, has the worker thread end and waits for it,
+  // then releases the shared block.
   ~GameChannel();
 
   GameChannel(const GameChannel&) = delete;
   GameChannel& operator=(const GameChannel&) = delete;
 
-  // The process id a handshake must carry. No effect once a handshake was accepted.
+  // The process id a handshake must carry. No effect once a handshake was
+  // accepted. Until it is set, no handshake is answered: no process has id 0.
   void SetGameProcessId(DWORD processId);
 
   // The window the game talks to; null when the worker could not create it.
@@ -38,6 +40,7 @@ class GameChannel {
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   void StartWorker();
+  void StopWorker();
   void RunWorker();
   void CreateSharedBlock();
   LRESULT AnswerStringQuery();
@@ -56,6 +59,9 @@ class GameChannel {
   // Written by the worker, read by the owner: atomic, so neither needs a lock.
   std::atomic<bool> connected_{false};
   std::atomic<DWORD> gameProcessId_{0};
+  // Set by the owner when destruction begins: from then on handshakes go
+  // unanswered, so a flood of them cannot keep the worker from its quit message.
+  std::atomic<bool> stopping_{false};
   UINT queryMessage_ = 0;
   UINT handshakeMessage_ = 0;
   UINT handshakeReplyMessage_ = 0;
