@@ -57,7 +57,7 @@ void WaitForGameToEnd(HANDLE process) {
   }
 }
 
-void RunGame(const std::string& path, const std::string& parameters) {
+void RunGame(const std::string& path, const std::string& parameters, ResumeGameStep resume) {
   win32::OwnedProcess game;
   if (!StartGameSuspended(path, parameters, GetLauncherState().appDirectory, game)) {
     ShowGameFatalError("Failed to execute game\r\n\r\n");
@@ -68,7 +68,7 @@ void RunGame(const std::string& path, const std::string& parameters) {
     // runs its first instruction, and goes only after the game has ended.
     GameChannel channel;
     channel.SetGameProcessId(game.processId);
-    if (ResumeGameOrEndIt(game.thread.get(), game.process.get())) {
+    if (resume(game.thread.get(), game.process.get())) {
       WaitForGameToEnd(game.process.get());
     }
   }

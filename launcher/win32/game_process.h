@@ -22,8 +22,14 @@ bool ResumeGameOrEndIt(HANDLE thread, HANDLE process);
 // Polls every 100 ms until `process` has ended or can no longer be asked.
 void WaitForGameToEnd(HANDLE process);
 
+// The step that lets the suspended game run, as ResumeGameOrEndIt does.
+using ResumeGameStep = bool (*)(HANDLE thread, HANDLE process);
+
 // Starts `path` suspended in the launcher's directory, sets up the game
 // channel for it, then lets it run and waits until it has ended, takes the
 // channel down and closes its handles. A game that cannot be
 // started gets its message box. The game's exit code is not used.
-void RunGame(const std::string& path, const std::string& parameters);
+// `resume` lets the game run; a test may pass a step that first looks at the
+// channel as the game's first instruction would find it.
+void RunGame(const std::string& path, const std::string& parameters,
+             ResumeGameStep resume = ResumeGameOrEndIt);

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "channel/channel_protocol.h"
 #include "common/launcher_state.h"
 #include "common/win32/process_text.h"
 #include "launcher/payload_format.h"
@@ -14,8 +16,10 @@
 #include "launcher/win32/startup.h"
 #include "launcher/win32/temp_files.h"
 #include "tests/e2e/harness/game_runs.h"
+#include "tests/e2e/harness/launcher_process.h"
 #include "tests/e2e/harness/running_program.h"
 #include "tests/e2e/harness/test_files.h"
+#include "tests/support/win32/handshake_reply_window.h"
 
 namespace e2e {
 namespace {
@@ -221,6 +225,45 @@ INSTANTIATE_TEST_SUITE_P(Parameters, GameCommandLineTest,
                          [](const ::testing::TestParamInfo<CommandLineCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// What a handshake finds just before the game's first thread runs: made from
+// this process, which runs RunGame and so holds the channel.
+struct HandshakeBeforeResume {
+  bool sent = false;
+  std::size_t replies = 0;
+};
+HandshakeBeforeResume handshakeBeforeResume;
+
+bool HandshakeThenResume(HANDLE thread, HANDLE process) {
+  const HWND channelWindow = WaitForChannelWindow(GetCurrentProcessId(), 0);
+  testsupport::HandshakeReplyWindow game;
+  DWORD_PTR ignored = 0;
+  handshakeBeforeResume.sent =
+      channelWindow != nullptr &&
+      SendMessageTimeoutA(channelWindow, RegisterWindowMessageA(channel::kHandshakeMessageName),
+                          GetProcessId(process), reinterpret_cast<LPARAM>(game.window()),
+                          SMTO_NORMAL, 5000, &ignored) != 0;
+  handshakeBeforeResume.replies = game.replies().size();
+  return ResumeGameOrEndIt(thread, process);
+}
+
+// The game's first instruction may make its handshake: by then the channel
+// must know the game's process id. The handshake is made at the last moment
+// before the game may run, so the order is checked without a race.
+TEST_F(LauncherDirectoryTest, ChannelKnowsTheGamesProcessIdBeforeTheGameRuns) {
+  std::string game;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
+  const std::string gamePath = dir_.File("game.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, game));
+  ASSERT_TRUE(WriteGameScript(dir_.path(), {"exit 0"}));
+  handshakeBeforeResume = {};
+
+  RunGame(gamePath, "", HandshakeThenResume);
+
+  EXPECT_TRUE(handshakeBeforeResume.sent);
+  EXPECT_EQ(handshakeBeforeResume.replies, 1u);
+  EXPECT_EQ(ReadGameRuns(dir_.path()).size(), 1u);
+}
 
 TEST_F(LauncherDirectoryTest, GameWhoseThreadCannotBeResumedIsEndedNotLeftSuspended) {
   std::string gameBytes;
