@@ -357,6 +357,15 @@ TEST_F(ChannelEndToEnd, ChannelIsReadyBeforeTheGameRunsAndLivesOnTheWorkerThread
   EXPECT_NE(Step(game, 3, "window-thread-priority"), std::to_string(THREAD_PRIORITY_ERROR_RETURN));
 }
 
+// The game's handshake at its very first step is answered: the channel knew
+// the game's process id before the game could run.
+TEST_F(ChannelEndToEnd, HandshakeAtTheGamesFirstStepIsAnswered) {
+  ASSERT_TRUE(WriteWholeFile(root_.File(testgame::kHandshakeFirstFileName), ""));
+  const ChannelRun run = RunScript(root_, {"sleep 10"});
+  ExpectCleanEnd(run.launcher);
+  EXPECT_EQ(run.game.Get("first-handshake-replies"), "1");
+}
+
 TEST_F(ChannelEndToEnd, GameThatNeverAsksLetsTheLauncherEndNormally) {
   const ChannelRun run = RunScript(root_, {"sleep 50"});
   ExpectCleanEnd(run.launcher);

@@ -112,6 +112,21 @@ HWND ChannelWindowOf(DWORD processId) {
   return windows.empty() ? nullptr : windows.front();
 }
 
+std::size_t HandshakeWithEveryLauncher() {
+  const DWORD processId = GetCurrentProcessId();
+  const UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
+  testsupport::HandshakeReplyWindow replyWindow;
+  for (HWND launcher : LauncherWindows(0)) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(launcher, handshake, processId,
+                        reinterpret_cast<LPARAM>(replyWindow.window()), SMTO_NORMAL, kSendTimeoutMs,
+                        &ignored);
+  }
+  return static_cast<std::size_t>(
+      std::count_if(replyWindow.replies().begin(), replyWindow.replies().end(),
+                    [&](const auto& reply) { return reply.processId == processId; }));
+}
+
 bool ChannelSteps::Run(int line, const std::string& command, const std::string& arguments) {
   std::string fields;
   if (command == "connect") {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ DWORD ParentProcessId();
 
 // The launcher window owned by `processId`; null when it has none.
 HWND ChannelWindowOf(DWORD processId);
+
+// Sends the handshake with this process's id to every launcher window on the
+// desktop; returns how many replies carried that id.
+std::size_t HandshakeWithEveryLauncher();
 
 class ChannelSteps {
  public:

@@ -39,6 +39,11 @@ namespace testgame {
 //                   round the entries of load_table.h, and tally the replies
 constexpr char kScriptFileName[] = "game-script.txt";
 
+// When a file of this name lies in the game's current directory, the game's
+// first step, before it looks for its parent or reads its script, is a
+// handshake with its own process id to every launcher window on the desktop.
+constexpr char kHandshakeFirstFileName[] = "game-handshake-first";
+
 // One block per start of the game, each line "key=value":
 //   run                     starts the block
 //   module=<path>           the game's own file
@@ -48,6 +53,9 @@ constexpr char kScriptFileName[] = "game-script.txt";
 //   size=<decimal>          the size of its own file
 //   channel-window-at-start=0|1  the channel window existed when the game's
 //                           first instruction ran
+//   first-handshake-replies=<decimal>  replies carrying the game's process id
+//                           to the handshake of its first step (only when
+//                           kHandshakeFirstFileName is there)
 //   error=<text>            a script line it did not understand
 //   exit=<decimal>          the exit code it is about to end with
 // Each channel command records "<line>.<field>=<value>", <line> being its

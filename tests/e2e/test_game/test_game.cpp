@@ -2,6 +2,7 @@
 // in its current directory.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,15 +57,21 @@ int EndWith(int exitCode) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // First of all: a launcher that let the game run before its channel was
-  // ready would show here.
+  // ready, or before the channel knew the game's process id, would show here.
+  const bool handshakeFirst =
+      GetFileAttributesA(testgame::kHandshakeFirstFileName) != INVALID_FILE_ATTRIBUTES;
+  const std::size_t firstHandshakeReplies =
+      handshakeFirst ? testgame::HandshakeWithEveryLauncher() : 0;
   const DWORD parentId = testgame::ParentProcessId();
   const bool channelWindowAtStart = testgame::ChannelWindowOf(parentId) != nullptr;
   const std::string self = OwnPath();
-  testgame::AppendRecord("run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() +
-                         "\ncwd=" + CurrentDirectory() +
-                         "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
-                         "\nsize=" + std::to_string(FileSize(self)) +
-                         "\nchannel-window-at-start=" + (channelWindowAtStart ? "1" : "0") + "\n");
+  testgame::AppendRecord(
+      "run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() + "\ncwd=" + CurrentDirectory() +
+      "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
+      "\nsize=" + std::to_string(FileSize(self)) +
+      "\nchannel-window-at-start=" + (channelWindowAtStart ? "1" : "0") + "\n" +
+      (handshakeFirst ? "first-handshake-replies=" + std::to_string(firstHandshakeReplies) + "\n"
+                      : ""));
 
   std::FILE* script = std::fopen(testgame::kScriptFileName, "rb");
   if (script == nullptr) return EndWith(0);
