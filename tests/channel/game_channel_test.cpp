@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "channel/channel_protocol.h"
@@ -119,6 +121,20 @@ TEST_F(GameChannelTest, HandshakeWithoutAGameWindowGetsNoReply) {
   EXPECT_FALSE(channel_.IsConnected());
 }
 
+// No process has id 0: a handshake carrying it before the game's id is set
+// neither connects the channel nor locks the game out.
+TEST_F(GameChannelTest, HandshakeWithIdZeroBeforeTheGamesIdIsSetIsIgnored) {
+  SendHandshake(channel_.MessageWindow(), 0, game_.window());
+  EXPECT_TRUE(game_.replies().empty());
+  EXPECT_FALSE(channel_.IsConnected());
+
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
+  ASSERT_EQ(game_.replies().size(), 1u);
+  EXPECT_EQ(game_.replies()[0].processId, kGameId);
+  EXPECT_TRUE(channel_.IsConnected());
+}
+
 TEST_F(GameChannelTest, SecondHandshakeIsAnsweredAgainWithTheSameReply) {
   channel_.SetGameProcessId(kGameId);
   SendHandshake(channel_.MessageWindow(), kGameId, game_.window());
@@ -160,6 +176,43 @@ TEST_F(GameChannelTest, ReplyGoesOverTheRequestThroughTheWindow) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(block_.bytes()) + 4, 9), "aborttail");
 }
 
+// Any process on the desktop can overwrite the window's user data; the
+// channel goes on answering for itself, never from what was written there.
+struct UserDataCase {
+  const char* name;
+  LONG_PTR (*value)(LONG_PTR channelPointer);
+};
+
+class OverwrittenUserDataTest : public GameChannelTest,
+                                public ::testing::WithParamInterface<UserDataCase> {};
+
+TEST_P(OverwrittenUserDataTest, QueriesAndHandshakesAreStillAnswered) {
+  ASSERT_TRUE(block_.valid());
+  const HWND window = channel_.MessageWindow();
+  const LONG_PTR written = GetParam().value(GetWindowLongPtrA(window, GWLP_USERDATA));
+  SetWindowLongPtrA(window, GWLP_USERDATA, written);
+  ASSERT_EQ(GetWindowLongPtrA(window, GWLP_USERDATA), written);
+
+  block_.PutRequest("Title");
+  EXPECT_EQ(SendQuery(window), channel::kQueryAnswered);
+  EXPECT_EQ(block_.Reply(), "Ashes of the North Gate");
+  channel_.SetGameProcessId(kGameId);
+  SendHandshake(window, kGameId, game_.window());
+  EXPECT_EQ(game_.replies().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channel, OverwrittenUserDataTest,
+    ::testing::Values(UserDataCase{"Null", [](LONG_PTR) -> LONG_PTR { return 0; }},
+                      UserDataCase{"NotAPointer", [](LONG_PTR) -> LONG_PTR { return 0x10; }},
+                      UserDataCase{"InsideTheChannel",
+                                   [](LONG_PTR channel) -> LONG_PTR {
+                                     return channel + static_cast<LONG_PTR>(sizeof(void*));
+                                   }}),
+    [](const ::testing::TestParamInfo<UserDataCase>& info) {
+      return std::string(info.param.name);
+    });
+
 TEST(GameChannelLifetime, DestructionEndsAWorkerThatNeverSawAMessage) {
   auto channel = std::make_unique<GameChannel>(AnswerFromTable);
   const HWND window = channel->MessageWindow();
@@ -169,6 +222,51 @@ TEST(GameChannelLifetime, DestructionEndsAWorkerThatNeverSawAMessage) {
   EXPECT_FALSE(IsWindow(window));
   win32::UniqueHandle stillThere(OpenFileMappingA(FILE_MAP_READ, FALSE, blockName.c_str()));
   EXPECT_FALSE(stillThere.valid());
+}
+
+// Another thread floods the window with queries while the channel goes: the
+// block must stay mapped until the worker has taken its last query. Each
+// lookup takes a while, so that the channel mostly goes while a query is
+// between reading its request and writing its reply. A reply written into a
+// block no longer mapped would crash the launcher, or, where the system
+// swallows the fault in the window procedure, leave the request in place of
+// the reply of an "answered" query.
+TEST(GameChannelLifetime, QueriesFloodedWhileTheChannelGoesNeverCrashOrMislead) {
+  constexpr int kRounds = 300;
+  constexpr ULONGLONG kFloodStartMs = 5000;
+  const auto slowLookup = [](const std::string& name) {
+    Sleep(1);
+    return AnswerFromTable(name);
+  };
+  int floodedRounds = 0;
+  unsigned long misleading = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    auto channel = std::make_unique<GameChannel>(slowLookup);
+    const HWND window = channel->MessageWindow();
+    GameSideBlock block(window);
+    ASSERT_TRUE(block.valid());
+    std::atomic<bool> stop{false};
+    std::atomic<unsigned> answered{0};
+    std::thread flooder([&] {
+      while (!stop) {
+        block.PutRequest("Title");
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutA(window, Messages().query, 0, 1, SMTO_NORMAL, 5000, &result) &&
+            static_cast<int32_t>(result) == channel::kQueryAnswered) {
+          ++answered;
+          if (block.Reply() != "Ashes of the North Gate") ++misleading;
+        }
+      }
+    });
+    const ULONGLONG deadline = GetTickCount64() + kFloodStartMs;
+    while (answered == 0 && GetTickCount64() < deadline) Sleep(0);
+    if (answered != 0) ++floodedRounds;
+    channel.reset();
+    stop = true;
+    flooder.join();
+  }
+  EXPECT_EQ(floodedRounds, kRounds);
+  EXPECT_EQ(misleading, 0u);
 }
 
 // Someone creates the block's name before the channel can: the test registers
