@@ -447,6 +447,178 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
               report.handshakes);
 }
 
+// A window of this process on a thread of its own that never takes a sent
+// message: a handshake reply sent to it is never answered. The thread just
+// waits; when it looks alive, it waits on its message queue too (for posted
+// messages only), so the system never counts it hung.
+class WindowThatNeverAnswers {
+ public:
+  explicit WindowThatNeverAnswers(bool looksAlive) : looksAlive_(looksAlive) {
+    release_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    win32::UniqueHandle created(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    thread_ = std::thread([this, &created] {
+      testsupport::HandshakeReplyWindow window;
+      window_ = window.window();
+      SetEvent(created.get());
+      const HANDLE release = release_.get();
+      if (looksAlive_) {
+        MsgWaitForMultipleObjects(1, &release, FALSE, INFINITE, QS_POSTMESSAGE);
+      } else {
+        WaitForSingleObject(release, INFINITE);
+      }
+      replies_ = window.replies().size();
+    });
+    WaitForSingleObject(created.get(), kMeetingTimeoutMs);
+  }
+  ~WindowThatNeverAnswers() { Release(); }
+  WindowThatNeverAnswers(const WindowThatNeverAnswers&) = delete;
+  WindowThatNeverAnswers& operator=(const WindowThatNeverAnswers&) = delete;
+
+  HWND window() const { return window_; }
+  // Lets the thread end, and with it the window; how many replies it took.
+  std::size_t Release() {
+    if (thread_.joinable()) {
+      SetEvent(release_.get());
+      thread_.join();
+    }
+    return replies_;
+  }
+
+ private:
+  bool looksAlive_;
+  win32::UniqueHandle release_;
+  std::thread thread_;
+  HWND window_ = nullptr;
+  std::size_t replies_ = 0;
+};
+
+struct SilentWindowCase {
+  const char* name;
+  bool looksAlive;
+  int handshakes;
+};
+
+class SilentHandshakeWindowTest : public HostileProcessTest,
+                                  public ::testing::WithParamInterface<SilentWindowCase> {};
+
+// While the game runs, another process that knows the game's process id posts
+// handshakes naming a window that never takes the reply. The launcher must
+// not wait on that window for good: it ends with 0 within a few seconds of
+// the game's end, and its temporary file goes.
+TEST_P(SilentHandshakeWindowTest, LauncherEndsSoonAfterTheGameAndLeavesNothing) {
+  constexpr DWORD kEndAfterGameMs = 8000;
+  const std::string launcher = WrapTestGame(root_.path());
+  const std::string meeting = UniqueName("silent");
+  ASSERT_TRUE(
+      WriteGameScript(root_.path(), {"connect", "rendezvous " + meeting + " 2", "sleep 300"}));
+  WindowThatNeverAnswers silent(GetParam().looksAlive);
+  ASSERT_NE(silent.window(), nullptr);
+
+  bool posted = false;
+  bool gameEnded = false;
+  bool launcherEndedInTime = false;
+  std::size_t repliesTaken = 0;
+  std::thread meddler([&] {
+    if (testgame::MeetAt(meeting, 2, kMeetingTimeoutMs) != testgame::RendezvousResult::Met) return;
+    const HWND window = FindWindowExA(nullptr, nullptr, channel::kWindowClassName, nullptr);
+    DWORD launcherId = 0;
+    if (window != nullptr) GetWindowThreadProcessId(window, &launcherId);
+    const DWORD gameId = ChildProcessOf(launcherId);
+    const win32::UniqueHandle launcherProcess(OpenProcess(SYNCHRONIZE, FALSE, launcherId));
+    const win32::UniqueHandle gameProcess(OpenProcess(SYNCHRONIZE, FALSE, gameId));
+    if (!launcherProcess || !gameProcess) return;
+    const UINT handshake = RegisterWindowMessageA(channel::kHandshakeMessageName);
+    posted = true;
+    for (int count = 0; count < GetParam().handshakes; ++count) {
+      posted =
+          PostMessageA(window, handshake, gameId, reinterpret_cast<LPARAM>(silent.window())) != 0 &&
+          posted;
+    }
+    gameEnded = WaitForSingleObject(gameProcess.get(), kMeetingTimeoutMs) == WAIT_OBJECT_0;
+    launcherEndedInTime =
+        WaitForSingleObject(launcherProcess.get(), kEndAfterGameMs) == WAIT_OBJECT_0;
+    // Only now may the window go, which would free a launcher still waiting on it.
+    repliesTaken = silent.Release();
+  });
+
+  LaunchOptions options;
+  options.timeoutMs = 120000;
+  const LauncherRun run = RunLauncher(launcher, options);
+  meddler.join();
+
+  EXPECT_TRUE(posted);
+  EXPECT_TRUE(gameEnded);
+  EXPECT_TRUE(launcherEndedInTime)
+      << "the launcher did not end within " << kEndAfterGameMs / 1000 << " s of the game's end";
+  ExpectCleanEnd(run);
+  EXPECT_TRUE(TempFileNames(run.filesLeft).empty());
+  const std::vector<GameRun> games = ReadGameRuns(root_.path());
+  ASSERT_EQ(games.size(), 1u);
+  EXPECT_EQ(games[0].Get("1.result"), "0");
+  EXPECT_EQ(games[0].Get("exit"), "0");
+  EXPECT_EQ(repliesTaken, 0u) << "the window took a reply after all";
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileProcess, SilentHandshakeWindowTest,
+                         ::testing::Values(SilentWindowCase{"WindowThreadWaitsForever", false, 1},
+                                           SilentWindowCase{"FloodNamingAWindowThatLooksAlive",
+                                                            true, 20}),
+                         [](const ::testing::TestParamInfo<SilentWindowCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+struct UserDataCase {
+  const char* name;
+  LONG_PTR value;
+};
+
+class OverwrittenUserDataTest : public HostileProcessTest,
+                                public ::testing::WithParamInterface<UserDataCase> {};
+
+// Another process overwrites the user data of the launcher's window before
+// the game asks: the game gets the right value or a failure, never a wrong
+// value, and the launcher ends normally.
+TEST_P(OverwrittenUserDataTest, GameIsNeverToldAWrongValue) {
+  const std::string launcher = WrapTestGame(root_.path());
+  const std::string meeting = UniqueName("user-data");
+  ASSERT_TRUE(WriteGameScript(
+      root_.path(), {"connect", "rendezvous " + meeting + "-1 2", "rendezvous " + meeting + "-2 2",
+                     "query-loop 20 0 " + Hex("Publisher") + " " + Hex("Demo Studio")}));
+
+  bool overwritten = false;
+  std::thread meddler([&] {
+    if (testgame::MeetAt(meeting + "-1", 2, kMeetingTimeoutMs) != testgame::RendezvousResult::Met)
+      return;
+    const HWND window = FindWindowExA(nullptr, nullptr, channel::kWindowClassName, nullptr);
+    if (window != nullptr) {
+      SetWindowLongPtrA(window, GWLP_USERDATA, GetParam().value);
+      overwritten = GetWindowLongPtrA(window, GWLP_USERDATA) == GetParam().value;
+    }
+    testgame::MeetAt(meeting + "-2", 2, kMeetingTimeoutMs);
+  });
+
+  const LauncherRun run = RunLauncher(launcher);
+  meddler.join();
+
+  ExpectCleanEnd(run);
+  EXPECT_TRUE(overwritten);
+  const std::vector<GameRun> games = ReadGameRuns(root_.path());
+  ASSERT_EQ(games.size(), 1u);
+  const GameRun& game = games[0];
+  EXPECT_EQ(game.Get("1.result"), "0");
+  EXPECT_EQ(game.Get("4.queries"), "20");
+  EXPECT_EQ(game.Get("4.wrong"), "0");
+  EXPECT_NE(game.Get("4.right"), "0");
+  EXPECT_TRUE(TempFileNames(run.filesLeft).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileProcess, OverwrittenUserDataTest,
+                         ::testing::Values(UserDataCase{"Null", 0},
+                                           UserDataCase{"NotAPointer", 0x10}),
+                         [](const ::testing::TestParamInfo<UserDataCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
 // Blocks made under the names the launcher's window is likely to get, before
 // it starts. Window handles are reused: the slots this process frees last are
 // handed out next, each with its reuse count one higher. So this squatter
