@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,13 +22,13 @@
 namespace e2e {
 namespace {
 
-constexpr char kBuildId[] = "12345678";
+constexpr std::int32_t kBuildId = 12345678;
 
 // User32 loads it by name when a process makes its first window or message
 // box (the channel's window, a fatal-error box); the launcher does not import
 // it. Windows searches the program's folder for it before the system folder.
 constexpr char kOnDemandSystemModule[] = "uxtheme";
-constexpr char kOnDemandSystemDll[] = "uxtheme.dll";
+const std::string kOnDemandSystemDll = std::string(kOnDemandSystemModule) + ".dll";
 
 // A DLL a game ships beside itself.
 constexpr char kGameOwnDll[] = "game_part.dll";
@@ -94,11 +95,12 @@ class PlantedDll : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(TestGame().empty()) << TestGamePath();
-    ASSERT_TRUE(WriteWrappedLauncher(launcher_, payload::MakeAppendedData(kBuildId, TestGame())));
+    ASSERT_TRUE(WriteWrappedLauncher(
+        launcher_, payload::MakeAppendedData(std::to_string(kBuildId), TestGame())));
   }
 
   void WriteProperties() const {
-    ASSERT_TRUE(WriteSignedPartnerProperties(root_.path(), kDefaultPartnerDocument, 12345678));
+    ASSERT_TRUE(WriteSignedPartnerProperties(root_.path(), kDefaultPartnerDocument, kBuildId));
   }
 
   // A copy of the test DLL beside the launcher, named `dll`.
@@ -127,7 +129,7 @@ class PlantedDll : public ::testing::Test {
 TEST_F(PlantedDll, SystemDllBesideTheLauncherIsNotLoadedIntoItsRun) {
   WriteProperties();
   Plant(kOnDemandSystemDll);
-  ASSERT_TRUE(WriteGameScript(root_.path(), {std::string("load-library ") + kOnDemandSystemDll}));
+  ASSERT_TRUE(WriteGameScript(root_.path(), {"load-library " + kOnDemandSystemDll}));
 
   LauncherRun run;
   {

@@ -16,7 +16,7 @@ std::string ModulePath(HMODULE module) {
   return length < MAX_PATH ? std::string(path, length) : std::string();
 }
 
-// Kernel32 alone: the loader lock is held here.
+// Kernel32 calls and the heap only: the loader lock is held here.
 void AppendLoadRecord(HINSTANCE self) {
   const std::string dllPath = ModulePath(self);
   const std::string::size_type nameStart = dllPath.find_last_of("\\/") + 1;
