@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "launcher/win32/build_identifier.h"
+#include "launcher/win32/dll_search.h"
 #include "launcher/win32/exit_codes.h"
 #include "launcher/win32/game_process.h"
 #include "launcher/win32/partner_loading.h"
@@ -11,6 +12,8 @@
 #include "launcher/win32/temp_files.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything loads a DLL on demand.
+  RestrictDllSearchToSystemFolder();
   InitializeLauncherState(instance);
 
   if (!ReadBuildIdentifier()) return kExitNormal;

@@ -11,6 +11,7 @@ namespace testgame {
 //   box <style> <text>  show a message box with caption "Game" and that
 //                   style (decimal), and wait until it is answered
 //   crash           write through a null pointer (an access violation)
+//   load-library <name>  load the DLL <name> (LoadLibraryA, as given)
 // Talking to the launcher that started the game (its "channel window": the
 // launcher window owned by the game's parent process):
 //   connect         connect through the client library
@@ -58,6 +59,8 @@ constexpr char kHandshakeFirstFileName[] = "game-handshake-first";
 //                           kHandshakeFirstFileName is there)
 //   error=<text>            a script line it did not understand
 //   exit=<decimal>          the exit code it is about to end with
+// load-library records "<line>.library=<path>": the file of the DLL loaded,
+// empty when none was.
 // Each channel command records "<line>.<field>=<value>", <line> being its
 // 1-based line number in the script; bytes are in hexadecimal
 // (record_text.h):

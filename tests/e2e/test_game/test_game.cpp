@@ -12,10 +12,11 @@
 
 namespace {
 
-std::string OwnPath() {
+// The file of `module` (null: the game's own).
+std::string ModulePath(HMODULE module) {
   std::string path(MAX_PATH, '\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameA(module, &path[0], static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
       return path;
@@ -64,7 +65,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       handshakeFirst ? testgame::HandshakeWithEveryLauncher() : 0;
   const DWORD parentId = testgame::ParentProcessId();
   const bool channelWindowAtStart = testgame::ChannelWindowOf(parentId) != nullptr;
-  const std::string self = OwnPath();
+  const std::string self = ModulePath(nullptr);
   testgame::AppendRecord(
       "run\nmodule=" + self + "\ncommandline=" + GetCommandLineA() + "\ncwd=" + CurrentDirectory() +
       "\nattributes=" + std::to_string(GetFileAttributesA(self.c_str())) +
@@ -97,6 +98,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       *nowhere = 1;  // cppcheck-suppress nullPointer
     } else if (name == "sleep") {
       Sleep(static_cast<DWORD>(value));
+    } else if (name == "load-library") {
+      // By bare name, as a game finds a DLL it ships beside itself. Kept
+      // loaded until the game ends.
+      const HMODULE library = LoadLibraryA(TextAfter(line, name).c_str());
+      testgame::AppendRecord(std::to_string(lineNumber) + ".library=" +
+                             (library != nullptr ? ModulePath(library) : std::string()) + "\n");
     } else if (name == "exit") {
       exitCode = static_cast<int>(value);
       break;
