@@ -1,8 +1,19 @@
 /* Game-side client of the launcher's game channel; see kova_client.h. */
 #include "kova_client.h"
 
+/* The query lock is a slim reader/writer lock, which needs Windows Vista's
+   declarations; a build that asks for an older target gets them here. */
+#if defined(_WIN32_WINNT) && _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
+#endif
+
 #include <string.h>
 #include <windows.h>
+/* After <windows.h>, which it builds on. */
+#include <tlhelp32.h>
 
 /* The protocol the launcher speaks. */
 static const char kLauncherWindowClass[] = "Korvelin_IPC";
@@ -13,6 +24,12 @@ static const char kHandshakeReplyMessageName[] = "TamberLink_IPC_Response";
 #define KOVA_BLOCK_SIZE 65536u
 #define KOVA_LENGTH_FIELD_SIZE 4u
 
+/* Every KovaClient of this process that talks to one launcher shares its one
+   block: from writing a request to copying its reply, a query holds this lock,
+   so no other thread's request lands between. Static initialisation: nothing
+   to set up or tear down. */
+static SRWLOCK queryLock = SRWLOCK_INIT;
+
 /* What one handshake round needs, on the connecting thread's stack. */
 typedef struct HandshakeState {
   DWORD processId;
@@ -21,7 +38,11 @@ typedef struct HandshakeState {
   HWND replyWindow;
   WNDPROC originalProcedure;
   DWORD timeoutMilliseconds;
-  HWND answeredBy; /* the launcher window named in the reply with our id */
+  DWORD startTick;
+  DWORD askedOwner; /* the process whose windows this pass asks */
+  int countWindows; /* this pass counts every launcher window it sees */
+  HWND askedWindow; /* the window being sent the handshake, while it is */
+  HWND answeredBy;  /* the launcher window that answered with our id */
   int windowsFound;
   int windowsTimedOut;
 } HandshakeState;
@@ -32,9 +53,11 @@ static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM w
                                              LPARAM lParam) {
   HandshakeState* state = (HandshakeState*)GetWindowLongPtrA(window, GWLP_USERDATA);
   if (message == state->replyMessage) {
-    /* Only our own launcher answers with our process id. */
-    if (wParam == (WPARAM)state->processId && state->answeredBy == NULL && lParam != 0) {
-      state->answeredBy = (HWND)lParam;
+    /* Only the window being asked, answering with our process id, is our
+       launcher: any process can send this message, naming any window. */
+    if (wParam == (WPARAM)state->processId && state->askedWindow != NULL &&
+        lParam == (LPARAM)state->askedWindow && state->answeredBy == NULL) {
+      state->answeredBy = state->askedWindow;
     }
     return 0;
   }
@@ -48,19 +71,55 @@ static int IsLauncherWindow(HWND window) {
          memcmp(className, kLauncherWindowClass, sizeof kLauncherWindowClass - 1) == 0;
 }
 
+/* The process that created this one: the launcher, when it started the game.
+   0 when it cannot be told. */
+static DWORD ParentProcessId(void) {
+  const DWORD self = GetCurrentProcessId();
+  DWORD parent = 0;
+  PROCESSENTRY32 entry;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  memset(&entry, 0, sizeof entry);
+  entry.dwSize = sizeof entry;
+  if (Process32First(snapshot, &entry)) {
+    do {
+      if (entry.th32ProcessID == self) {
+        parent = entry.th32ParentProcessID;
+        break;
+      }
+    } while (Process32Next(snapshot, &entry));
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+
 static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
   HandshakeState* state = (HandshakeState*)parameter;
   DWORD_PTR ignored = 0;
+  DWORD owner = 0;
+  DWORD elapsed;
   if (!IsLauncherWindow(window)) return TRUE;
-  ++state->windowsFound;
+  if (state->countWindows) ++state->windowsFound;
+  /* Only the process that started us, or this process itself, can be our
+     launcher; a window of any other process is not even asked. */
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != state->askedOwner) return TRUE;
+  /* The whole connect shares one time-out: each send gets what remains. */
+  elapsed = GetTickCount() - state->startTick;
+  if (elapsed >= state->timeoutMilliseconds) {
+    ++state->windowsTimedOut;
+    return FALSE;
+  }
+  state->askedWindow = window;
   /* Without SMTO_BLOCK: the launcher answers with a message sent to our
      window while we wait, which this thread must handle. */
   if (!SendMessageTimeoutA(window, state->handshakeMessage, (WPARAM)state->processId,
                            (LPARAM)state->replyWindow, SMTO_NORMAL | SMTO_ABORTIFHUNG,
-                           state->timeoutMilliseconds, &ignored) &&
+                           state->timeoutMilliseconds - elapsed, &ignored) &&
       IsWindow(window)) {
     ++state->windowsTimedOut;
   }
+  state->askedWindow = NULL;
   return state->answeredBy == NULL;
 }
 
@@ -92,7 +151,20 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
     return KOVA_CLIENT_SYSTEM_ERROR;
   }
 
-  EnumWindows(HandshakeWithWindow, (LPARAM)&state);
+  /* The parent's windows first: its window is the one that matters. Then
+     this process's own (a game may host a channel itself, and no process can
+     defend against itself). */
+  state.startTick = GetTickCount();
+  state.askedOwner = ParentProcessId();
+  state.countWindows = 1;
+  if (state.askedOwner != 0 && state.askedOwner != state.processId) {
+    EnumWindows(HandshakeWithWindow, (LPARAM)&state);
+    state.countWindows = 0;
+  }
+  if (state.answeredBy == NULL && GetTickCount() - state.startTick < timeoutMilliseconds) {
+    state.askedOwner = state.processId;
+    EnumWindows(HandshakeWithWindow, (LPARAM)&state);
+  }
   /* The reply window served this round only; a launcher that answers late
      finds it gone. */
   DestroyWindow(state.replyWindow);
@@ -170,31 +242,19 @@ KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char*
   return KovaClientGetStringN(client, name, strlen(name), buffer, bufferSize, sizeWithNul);
 }
 
-KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength,
-                                      char* buffer, size_t bufferSize, size_t* sizeWithNul) {
-  unsigned char* block;
-  const volatile unsigned char* lengthWord;
+/* Sends the request already in the block and copies the reply out; the
+   caller holds the query lock. */
+static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* block, char* buffer,
+                                          size_t bufferSize, size_t* sizeWithNul) {
+  const volatile unsigned char* lengthWord = block;
   DWORD_PTR queryResult = 0;
   size_t valueLength;
 
-  if (client == NULL || name == NULL || buffer == NULL || bufferSize == 0) {
-    return KOVA_CLIENT_INVALID_ARGUMENT;
-  }
-  buffer[0] = '\0';
-  if (sizeWithNul != NULL) *sizeWithNul = 0;
-  if (!KovaClientIsConnected(client)) return KOVA_CLIENT_NOT_CONNECTED;
-  if (nameLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_NAME_TOO_LONG;
-
-  block = (unsigned char*)client->blockView;
-  block[0] = (unsigned char)nameLength;
-  block[1] = (unsigned char)(nameLength >> 8);
-  block[2] = (unsigned char)(nameLength >> 16);
-  block[3] = (unsigned char)(nameLength >> 24);
-  memcpy(block + KOVA_LENGTH_FIELD_SIZE, name, nameLength);
-
-  /* lParam must be non-zero for the launcher to answer. */
+  /* lParam must be non-zero for the launcher to answer. SMTO_BLOCK: this
+     thread handles no sent message while it waits, so no window procedure of
+     the game can start another query on it while it holds the lock. */
   if (!SendMessageTimeoutA((HWND)client->launcherWindow, client->queryMessage, 0, 1,
-                           SMTO_NORMAL | SMTO_ABORTIFHUNG, client->timeoutMilliseconds,
+                           SMTO_BLOCK | SMTO_ABORTIFHUNG, client->timeoutMilliseconds,
                            &queryResult)) {
     const int launcherExists = IsWindow((HWND)client->launcherWindow);
     /* A late reply would land in the block over a later request: give up the
@@ -205,7 +265,6 @@ KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size
   if ((DWORD)queryResult != 0) return KOVA_CLIENT_QUERY_FAILED;
 
   /* Read the reply's length once: the bound checked is the bound used. */
-  lengthWord = block;
   valueLength = (size_t)lengthWord[0] | (size_t)lengthWord[1] << 8 | (size_t)lengthWord[2] << 16 |
                 (size_t)lengthWord[3] << 24;
   if (valueLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_QUERY_FAILED;
@@ -214,6 +273,31 @@ KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size
   memcpy(buffer, block + KOVA_LENGTH_FIELD_SIZE, valueLength);
   buffer[valueLength] = '\0';
   return KOVA_CLIENT_OK;
+}
+
+KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength,
+                                      char* buffer, size_t bufferSize, size_t* sizeWithNul) {
+  unsigned char* block;
+  KovaClientResult result;
+
+  if (client == NULL || name == NULL || buffer == NULL || bufferSize == 0) {
+    return KOVA_CLIENT_INVALID_ARGUMENT;
+  }
+  buffer[0] = '\0';
+  if (sizeWithNul != NULL) *sizeWithNul = 0;
+  if (!KovaClientIsConnected(client)) return KOVA_CLIENT_NOT_CONNECTED;
+  if (nameLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_NAME_TOO_LONG;
+
+  block = (unsigned char*)client->blockView;
+  AcquireSRWLockExclusive(&queryLock);
+  block[0] = (unsigned char)nameLength;
+  block[1] = (unsigned char)(nameLength >> 8);
+  block[2] = (unsigned char)(nameLength >> 16);
+  block[3] = (unsigned char)(nameLength >> 24);
+  memcpy(block + KOVA_LENGTH_FIELD_SIZE, name, nameLength);
+  result = ExchangeUnderLock(client, block, buffer, bufferSize, sizeWithNul);
+  ReleaseSRWLockExclusive(&queryLock);
+  return result;
 }
 
 const char* KovaClientResultText(KovaClientResult result) {

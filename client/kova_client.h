@@ -15,11 +15,13 @@
  * Plain C (C99 or later, or C++), Windows only; drop this header and
  * kova_client.c into any build. Links with user32 and kernel32.
  *
- * Threads: the library keeps no global state. One KovaClient may be used by one
- * thread at a time; separate KovaClient objects may be used by separate
- * threads at once. Every wait is bounded by the connection's time-out: a hung
- * or vanished launcher gives KOVA_CLIENT_TIMEOUT (or another failure), never a
- * hung game.
+ * Threads: one KovaClient may be used by one thread at a time; separate
+ * KovaClient objects may be used by separate threads at once. They share the
+ * launcher's one block, so the queries of a process take turns: each holds a
+ * process-wide lock (static, nothing to set up) from writing its request to
+ * copying its reply, and may first wait for another thread's query. Every
+ * wait is bounded by a connection's time-out: a hung or vanished launcher
+ * gives KOVA_CLIENT_TIMEOUT (or another failure), never a hung game.
  *
  * Memory: nothing is allocated for the caller to free; values are copied into
  * buffers the caller provides. Every size below says whether it counts the
@@ -60,9 +62,10 @@ typedef enum KovaClientResult {
      other launcher answered. */
   KOVA_CLIENT_TIMEOUT = 4,
   /* The launcher answered the handshake, but its shared block cannot be
-     opened. */
+     opened, or is smaller than the protocol's 65,536 bytes. */
   KOVA_CLIENT_BLOCK_UNAVAILABLE = 5,
-  /* The launcher reported a failed query, gave a malformed reply, or is gone. */
+  /* The launcher reported a failed query (as it does for every query when it
+     runs without a block), gave a reply longer than the block, or is gone. */
   KOVA_CLIENT_QUERY_FAILED = 6,
   /* The value does not fit the caller's buffer; the size needed (terminating
      NUL included) is reported. */
@@ -86,12 +89,18 @@ typedef struct KovaClient {
 } KovaClient;
 
 /* Finds the launcher that started this process and opens its shared block.
-   Looks at every launcher window, sends each the handshake with this
-   process's id, and keeps the one whose reply carries that id, so the right
-   launcher is found while several run. Each send waits at most
-   `timeoutMilliseconds` (0: KOVA_CLIENT_DEFAULT_TIMEOUT_MS), which later
-   queries use too. May be called from any thread; the thread's incoming sent
-   messages are handled while it waits.
+   Sends the handshake with this process's id to the launcher windows of the
+   process that created this one (the launcher), then to those of this process
+   itself, and keeps the window that answers with that id and names itself;
+   windows of any other process are not asked, so another launcher, or a fake
+   one, cannot capture the game. The whole connect waits at most
+   `timeoutMilliseconds` (0: KOVA_CLIENT_DEFAULT_TIMEOUT_MS), however many
+   windows it asks; each query waits at most as long. May be called from any
+   thread; the thread's incoming sent messages are handled while it waits.
+   A block name taken by another process first (the launcher then runs without
+   a block) gives BLOCK_UNAVAILABLE only when that block is smaller than the
+   protocol's; otherwise the connect succeeds and every query gives
+   QUERY_FAILED.
    Results: OK, INVALID_ARGUMENT, NO_LAUNCHER, NO_REPLY, TIMEOUT,
    BLOCK_UNAVAILABLE, SYSTEM_ERROR. On failure `client` is left not connected.
    `client` need not be initialised: it is overwritten, so disconnect a
@@ -100,16 +109,21 @@ KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilli
 
 /* Asks for the string property `name` (NUL-terminated; matched exactly, case
    included). An unknown name gives the empty value: the launcher does not tell
-   it apart.
+   it apart. Values are the properties document's bytes as they stand (a UTF-8
+   document gives UTF-8); no code page is applied.
    On OK: `buffer` holds the value's bytes followed by a NUL, and
    `*sizeWithNul` (when not null) the number of bytes written, NUL included
    (the value may itself contain NUL bytes; its length is *sizeWithNul - 1).
    On VALUE_TOO_LARGE: `*sizeWithNul` holds the buffer size needed, NUL
    included, and `buffer` holds an empty string.
+   On INVALID_ARGUMENT nothing is written. On every other failure `buffer`
+   holds an empty string and `*sizeWithNul` 0.
    `bufferSize` counts the NUL; it must be at least 1.
-   Waits at most the connection's time-out. On TIMEOUT, and when the launcher
-   is gone, `client` is disconnected: a late reply could otherwise land over a
-   later request.
+   Waits at most the connection's time-out, after any query of another thread
+   in progress; while it waits, the thread handles no sent messages. On TIMEOUT,
+   and on QUERY_FAILED because the launcher is gone, `client` is disconnected
+   (a late reply could otherwise land over a later request); after any other
+   failure it stays connected.
    Results: OK, INVALID_ARGUMENT, NOT_CONNECTED, NAME_TOO_LONG, TIMEOUT,
    QUERY_FAILED, VALUE_TOO_LARGE. */
 KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char* buffer,

@@ -1,5 +1,5 @@
 // C++ convenience over kova_client.h: a connection that disconnects when it
-// goes, and values as std::string.
+// goes, and values as std::string. Needs C++11 or later.
 #pragma once
 
 #include <string>
@@ -34,7 +34,9 @@ class Client {
     if (result == KOVA_CLIENT_OK) {
       value.assign(small, sizeWithNul - 1);
     } else if (result == KOVA_CLIENT_VALUE_TOO_LARGE) {
-      std::string large(sizeWithNul, '\0');
+      // Room for any value the channel carries, not just the size reported:
+      // the second answer cannot then be too large, whatever came between.
+      std::string large(KOVA_CLIENT_MAX_TEXT_SIZE + 1, '\0');
       result = KovaClientGetStringN(&client_, name.data(), name.size(), &large[0], large.size(),
                                     &sizeWithNul);
       if (result == KOVA_CLIENT_OK) value.assign(large.data(), sizeWithNul - 1);

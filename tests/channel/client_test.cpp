@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "channel/win32/game_channel.h"
@@ -16,6 +18,8 @@
 #include "common/win32/handles.h"
 #include "common/win32/process_text.h"
 #include "kova_client.h"
+#include "kova_client.hpp"
+#include "tests/support/win32/stand_in_launcher.h"
 
 namespace {
 
@@ -164,46 +168,200 @@ TEST(ClientWithoutItsLauncher, OnlyAnotherGamesLauncher) {
   EXPECT_EQ(KovaClientConnect(&client, 500), KOVA_CLIENT_NO_REPLY);
 }
 
-// A launcher window whose thread has stopped handling messages.
-class HungLauncherWindow {
- public:
-  HungLauncherWindow()
-      : created_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-        thread_(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {
-    WaitForSingleObject(created_.get(), 10000);
-  }
-  ~HungLauncherWindow() {
-    SetEvent(release_.get());
-    WaitForSingleObject(thread_.get(), INFINITE);
-  }
-
- private:
-  static DWORD WINAPI Run(void* parameter) {
-    auto* self = static_cast<HungLauncherWindow*>(parameter);
-    WNDCLASSA description = {};
-    description.lpfnWndProc = DefWindowProcA;
-    description.hInstance = GetModuleHandleA(nullptr);
-    description.lpszClassName = channel::kWindowClassName;
-    RegisterClassA(&description);  // or already registered by a channel
-    win32::UniqueWindow window(CreateWindowExA(0, channel::kWindowClassName, nullptr, 0, 0, 0, 0, 0,
-                                               nullptr, nullptr, GetModuleHandleA(nullptr),
-                                               nullptr));
-    SetEvent(self->created_.get());
-    WaitForSingleObject(self->release_.get(), INFINITE);  // handles no messages
-    return 0;
-  }
-
-  win32::UniqueHandle created_;
-  win32::UniqueHandle release_;
-  win32::UniqueHandle thread_;
-};
+testsupport::StandInBehaviour Hung() {
+  testsupport::StandInBehaviour behaviour;
+  behaviour.hung = true;
+  return behaviour;
+}
 
 TEST(ClientWithoutItsLauncher, HungLauncherGivesATimeout) {
-  HungLauncherWindow hung;
+  testsupport::StandInLauncher hung(Hung());
   KovaClient client;
   EXPECT_EQ(KovaClientConnect(&client, 300), KOVA_CLIENT_TIMEOUT);
   EXPECT_FALSE(KovaClientIsConnected(&client));
+}
+
+// The connect's time-out bounds the whole connect, not each window: four hung
+// launchers one after another would cost four time-outs.
+TEST(ClientWithoutItsLauncher, SeveralHungLaunchersCostOneTimeOutInAll) {
+  std::vector<std::unique_ptr<testsupport::StandInLauncher>> hung;
+  for (int window = 0; window < 4; ++window) {
+    hung.push_back(std::make_unique<testsupport::StandInLauncher>(Hung()));
+  }
+  KovaClient client;
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(KovaClientConnect(&client, 800), KOVA_CLIENT_TIMEOUT);
+  EXPECT_LT(GetTickCount64() - start, 2000u);
+}
+
+// ---------------------------------------------------------------------------
+// Launchers that are slow, lie or squat, played by a stand-in in this process.
+
+struct StandInCase {
+  const char* name;
+  testsupport::StandInBehaviour behaviour;
+  unsigned int timeoutMs;
+  KovaClientResult wantConnect;
+  // Asked when the connect succeeds, with a buffer of `bufferSize` bytes.
+  std::string query;
+  size_t bufferSize;
+  KovaClientResult wantQuery;
+  std::string wantValue;
+  bool connectedAfter;
+};
+
+void PrintTo(const StandInCase& testCase, std::ostream* out) { *out << testCase.name; }
+
+testsupport::StandInBehaviour Behaviour(void (*change)(testsupport::StandInBehaviour&)) {
+  testsupport::StandInBehaviour behaviour;
+  change(behaviour);
+  return behaviour;
+}
+
+const std::vector<StandInCase>& StandInCases() {
+  using testsupport::StandInBehaviour;
+  static const std::string longestName(KOVA_CLIENT_MAX_TEXT_SIZE, 'n');
+  static const std::vector<StandInCase> cases = {
+      {"HonestLauncher",
+       {},
+       2000,
+       KOVA_CLIENT_OK,
+       "Title",
+       64,
+       KOVA_CLIENT_OK,
+       "stand-in: Title",
+       true},
+      // The reply's length word reaches past the block; the caller's buffer
+      // would take it.
+      {"ReplyLengthPastTheBlock",
+       Behaviour([](StandInBehaviour& b) { b.replyLengthWord = 0x10000; }), 2000, KOVA_CLIENT_OK,
+       "Title", 128 * 1024, KOVA_CLIENT_QUERY_FAILED, "", true},
+      {"NameOfTheLongestSizeIsSent", Behaviour([](StandInBehaviour& b) { b.valuePrefix = ""; }),
+       2000, KOVA_CLIENT_OK, longestName, KOVA_CLIENT_MAX_TEXT_SIZE + 1, KOVA_CLIENT_OK,
+       longestName, true},
+      // A reply that comes late could land over a later request: the
+      // connection is given up.
+      {"SlowLauncherTimesOutAndDisconnects",
+       Behaviour([](StandInBehaviour& b) { b.queryDelayMs = 3000; }), 500, KOVA_CLIENT_OK, "Title",
+       64, KOVA_CLIENT_TIMEOUT, "", false},
+      {"SquatterBlockOfOnePage", Behaviour([](StandInBehaviour& b) { b.blockSize = 4096; }), 2000,
+       KOVA_CLIENT_BLOCK_UNAVAILABLE, "", 0, KOVA_CLIENT_OK, "", false},
+      {"ReplyWithAnotherProcessId", Behaviour([](StandInBehaviour& b) {
+         b.handshake = StandInBehaviour::Handshake::OtherProcessId;
+       }),
+       2000, KOVA_CLIENT_NO_REPLY, "", 0, KOVA_CLIENT_OK, "", false},
+      // Names a window other than the one asked, which has a block of its own.
+      {"ReplyNamingAnotherWindow", Behaviour([](StandInBehaviour& b) {
+         b.handshake = StandInBehaviour::Handshake::OtherWindow;
+       }),
+       2000, KOVA_CLIENT_NO_REPLY, "", 0, KOVA_CLIENT_OK, "", false},
+  };
+  return cases;
+}
+
+class ClientAgainstStandIn : public ::testing::TestWithParam<StandInCase> {};
+
+TEST_P(ClientAgainstStandIn, ConnectQueryAndStateAfter) {
+  const StandInCase& c = GetParam();
+  testsupport::StandInLauncher standIn(c.behaviour);
+  KovaClient client = {};
+  ASSERT_EQ(KovaClientConnect(&client, c.timeoutMs), c.wantConnect);
+  if (c.wantConnect != KOVA_CLIENT_OK) {
+    EXPECT_FALSE(KovaClientIsConnected(&client));
+    return;
+  }
+
+  std::vector<char> buffer(c.bufferSize, 'x');
+  size_t sizeWithNul = 99;
+  const ULONGLONG start = GetTickCount64();
+  const KovaClientResult result = KovaClientGetStringN(&client, c.query.data(), c.query.size(),
+                                                       buffer.data(), buffer.size(), &sizeWithNul);
+  // Every query ends within about its time-out, however slow the launcher.
+  EXPECT_LT(GetTickCount64() - start, 2500u);
+  EXPECT_EQ(result, c.wantQuery);
+  if (result == KOVA_CLIENT_OK) {
+    EXPECT_EQ(std::string(buffer.data(), sizeWithNul - 1), c.wantValue);
+  } else {
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(sizeWithNul, 0u);
+  }
+  // The name arrived whole (compared without printing 64 KiB on a failure).
+  const std::vector<std::string> requests = standIn.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].size(), c.query.size());
+  EXPECT_TRUE(requests[0] == c.query);
+
+  EXPECT_EQ(KovaClientIsConnected(&client) != 0, c.connectedAfter);
+  if (!c.connectedAfter) {
+    EXPECT_EQ(KovaClientGetString(&client, "Title", buffer.data(), buffer.size(), nullptr),
+              KOVA_CLIENT_NOT_CONNECTED);
+  }
+  KovaClientDisconnect(&client);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launchers, ClientAgainstStandIn, ::testing::ValuesIn(StandInCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Threads: each KovaClient of this process maps the same block.
+
+TEST(ClientThreads, EveryAnswerIsForItsOwnQuery) {
+  GameChannel channel(AnswerFromA);
+  channel.SetGameProcessId(GetCurrentProcessId());
+  constexpr int kThreads = 4;
+  constexpr int kQueries = 200;
+  std::atomic<int> connected{0};
+  std::atomic<int> failed{0};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    threads.emplace_back([&, thread] {
+      // Half the threads use the C++ wrapper, with names long enough that
+      // every value needs its second, larger buffer.
+      const bool wrapped = thread % 2 == 1;
+      const std::string padding(wrapped ? 300 : 0, 'p');
+      KovaClient client = {};
+      kova::Client wrapper;
+      if ((wrapped ? wrapper.Connect() : KovaClientConnect(&client, 0)) != KOVA_CLIENT_OK) return;
+      ++connected;
+      char buffer[64];
+      for (int query = 0; query < kQueries; ++query) {
+        const std::string name =
+            "thread " + std::to_string(thread) + " query " + std::to_string(query) + padding;
+        std::string value;
+        KovaClientResult result;
+        if (wrapped) {
+          result = wrapper.GetString(name, value);
+        } else {
+          size_t sizeWithNul = 0;
+          result = KovaClientGetString(&client, name.c_str(), buffer, sizeof buffer, &sizeWithNul);
+          if (result == KOVA_CLIENT_OK) value.assign(buffer, sizeWithNul - 1);
+        }
+        if (result != KOVA_CLIENT_OK) {
+          ++failed;
+        } else if (value != AnswerFromA(name)) {
+          ++wrong;
+        }
+      }
+      KovaClientDisconnect(&client);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(connected, kThreads);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(wrong, 0);
+}
+
+// A value that grew between the wrapper's two asks still arrives whole.
+TEST(ClientWrapper, ValueThatGrewBetweenItsTwoAsks) {
+  testsupport::StandInBehaviour behaviour;
+  behaviour.longerEachTime = 300;
+  testsupport::StandInLauncher standIn(behaviour);
+  kova::Client client;
+  ASSERT_EQ(client.Connect(), KOVA_CLIENT_OK);
+  std::string value;
+  ASSERT_EQ(client.GetString("Title", value), KOVA_CLIENT_OK);
+  EXPECT_EQ(value, "stand-in: Title" + std::string(600, '+'));
 }
 
 TEST(ClientResultText, EveryResultHasItsOwnText) {

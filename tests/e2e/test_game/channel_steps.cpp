@@ -159,7 +159,9 @@ bool ChannelSteps::Run(int line, const std::string& command, const std::string& 
 
 std::string ChannelSteps::Connect() {
   KovaClientDisconnect(&client_);
+  const ULONGLONG start = GetTickCount64();
   const KovaClientResult result = KovaClientConnect(&client_, 0);
+  const ULONGLONG milliseconds = GetTickCount64() - start;
   // The library keeps the window that answered; a game has no need to look,
   // but this one checks that it belongs to the launcher that started it.
   DWORD owner = 0;
@@ -167,7 +169,8 @@ std::string ChannelSteps::Connect() {
     GetWindowThreadProcessId(static_cast<HWND>(client_.launcherWindow), &owner);
   }
   return Field("result", std::to_string(result)) +
-         Flag("served-by-parent", owner != 0 && owner == parentId_);
+         Flag("served-by-parent", owner != 0 && owner == parentId_) +
+         Field("milliseconds", std::to_string(milliseconds));
 }
 
 std::string ChannelSteps::Query(const std::string& name) {

@@ -64,7 +64,8 @@ constexpr char kHandshakeFirstFileName[] = "game-handshake-first";
 // Each channel command records "<line>.<field>=<value>", <line> being its
 // 1-based line number in the script; bytes are in hexadecimal
 // (record_text.h):
-//   connect:    result (KovaClientResult), served-by-parent (0|1)
+//   connect:    result (KovaClientResult), served-by-parent (0|1), milliseconds (the
+//               connect took)
 //   query:      result (KovaClientResult), value (hex)
 //   raw-handshake: sent-pid, windows (launcher windows found), replies (replies
 //               received), result (what the channel window's send returned),
