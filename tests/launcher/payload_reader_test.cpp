@@ -222,11 +222,18 @@ std::vector<RecordCopyCase> RecordCopyCases() {
       {"EmptyGameUnderIntactRecord",
        kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))) + kTrailer, PayloadCopyStatus::Ok,
        ""},
-      // Records the launcher must not trust: the file is copied to its end.
+      // Without the whole tag there is no record: the file is copied to its end.
       {"WrongTagCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 0)) + kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
-      {"BadRecordChecksumCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer,
-       PayloadCopyStatus::Ok, kGame + kTrailer},
+      {"HeaderCutInsideTagCopiesNothing", kFront + HeaderWith(good).substr(0, 168 + 7),
+       PayloadCopyStatus::Ok, ""},
+      // The tag with a record that fails its own check: a damaged file.
+      {"BadRecordChecksumIsRefused", kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer,
+       PayloadCopyStatus::RecordDamaged, ""},
+      {"HeaderCutJustBehindTagIsRefused", kFront + HeaderWith(good).substr(0, 168 + 8),
+       PayloadCopyStatus::RecordDamaged, ""},
+      {"HeaderCutInsideRecordIsRefused", kFront + HeaderWith(good).substr(0, 180),
+       PayloadCopyStatus::RecordDamaged, ""},
       // A file cut short: the record claims more than is there.
       {"LengthPastEndIsRefused",
        kFront + HeaderWith(RecordOf(size + kTrailer.size() + 1, sum)) + kGame + kTrailer,
@@ -238,9 +245,11 @@ std::vector<RecordCopyCase> RecordCopyCases() {
            HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
            kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
-      // A header block cut inside the record holds no record.
-      {"HeaderCutInsideRecord", kFront + HeaderWith(good).substr(0, 180), PayloadCopyStatus::Ok,
+      // Cut at or before the game's first byte, behind an intact record.
+      {"CutAtTheGamesFirstByteIsRefused", kFront + HeaderWith(good), PayloadCopyStatus::ReadFailed,
        ""},
+      {"CutJustBehindTheRecordIsRefused", kFront + HeaderWith(good).substr(0, 168 + 32),
+       PayloadCopyStatus::ReadFailed, ""},
       // Damaged games under an intact record are refused.
       {"FlippedFirstByte", kFront + HeaderWith(good) + FlipByte(kGame, 0) + kTrailer,
        PayloadCopyStatus::ChecksumMismatch, ""},

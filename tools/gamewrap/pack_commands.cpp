@@ -51,7 +51,7 @@ const char* RecordText(const Inspection& inspection) {
     case payload::RecordStatus::Absent:
       return "absent";
     case payload::RecordStatus::Damaged:
-      return "damaged (ignored)";
+      return "damaged (the launcher will refuse to run it)";
     case payload::RecordStatus::Intact:
       break;
   }
