@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ std::vector<DamagedCase> DamagedCases() {
       {"IntactWithRecord", payload::MakeRecordedAppendedData(kBuildId, game), Outcome::GameRuns},
   };
 }
+
+void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
 
 class DamagedLauncher : public ::testing::TestWithParam<DamagedCase> {};
 
