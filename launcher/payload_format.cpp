@@ -91,10 +91,10 @@ std::string MakePayloadRecord(const PayloadRecord& record) {
 }
 
 RecordStatus ParsePayloadRecord(std::string_view bytes, PayloadRecord& record) {
-  if (bytes.size() < kRecordSize) return RecordStatus::Absent;
   if (bytes.substr(0, kRecordTagLength) != std::string_view(kRecordTag, kRecordTagLength)) {
     return RecordStatus::Absent;
   }
+  if (bytes.size() < kRecordSize) return RecordStatus::Damaged;
   if (ChecksumOf(bytes.substr(0, kRecordSelfChecksumAt)) !=
       GetLittleEndian64(bytes, kRecordSelfChecksumAt)) {
     return RecordStatus::Damaged;

@@ -94,15 +94,16 @@ struct PayloadRecord {
 
 enum class RecordStatus {
   Absent,   // no tag: a file from another packer, or one packed without a record
-  Damaged,  // the tag is there but the record's own checksum fails
+  Damaged,  // the tag is there but the record's own checksum fails, or the record is cut short
   Intact,
 };
 
 // The 32 bytes of `record`.
 std::string MakePayloadRecord(const PayloadRecord& record);
 
-// Reads a record from the first kRecordSize bytes of `bytes` (Absent when
-// fewer). `record` is set only when Intact.
+// Reads a record from the first kRecordSize bytes of `bytes`: Absent when
+// they do not start with the whole tag, Damaged when they hold the tag but
+// end before the record does. `record` is set only when Intact.
 RecordStatus ParsePayloadRecord(std::string_view bytes, PayloadRecord& record);
 
 // Running XXH3-64 over the payload, fed in pieces.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include "common/file_position.h"
@@ -84,23 +83,23 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::st
 
 namespace {
 
-// The record in the header block behind `markerOffset`, when it is intact.
-// Anything else (no record, a damaged one, a header cut short) leaves the copy
-// to run to the end of the file, as for files made without a record.
-std::optional<payload::PayloadRecord> UsableRecord(std::FILE* launcher, std::int64_t markerOffset,
-                                                   std::size_t markerLength) {
+// What the header block behind `markerOffset` holds at the record's place in
+// a file of `fileSize` bytes. A file that ends there gives only the bytes it
+// has: the tag alone tells a damaged record from none. False on a read error.
+bool ReadRecord(std::FILE* launcher, std::int64_t fileSize, std::int64_t markerOffset,
+                std::size_t markerLength, payload::RecordStatus& status,
+                payload::PayloadRecord& record) {
   const std::int64_t recordAt = markerOffset + static_cast<std::int64_t>(markerLength) +
                                 static_cast<std::int64_t>(payload::kRecordOffset);
-  std::string bytes(payload::kRecordSize, '\0');
-  if (!SeekFile(launcher, recordAt) ||
-      std::fread(&bytes[0], 1, bytes.size(), launcher) != bytes.size()) {
-    return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(std::clamp<std::int64_t>(
+                        fileSize - recordAt, 0, static_cast<std::int64_t>(payload::kRecordSize))),
+                    '\0');
+  if (!bytes.empty() && (!SeekFile(launcher, recordAt) ||
+                         std::fread(&bytes[0], 1, bytes.size(), launcher) != bytes.size())) {
+    return false;
   }
-  payload::PayloadRecord record;
-  if (payload::ParsePayloadRecord(bytes, record) != payload::RecordStatus::Intact) {
-    return std::nullopt;
-  }
-  return record;
+  status = payload::ParsePayloadRecord(bytes, record);
+  return true;
 }
 
 // Copies `length` bytes from the current position of `from` to `to`, feeding
@@ -141,24 +140,32 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
 
   const std::int64_t start =
       markerOffset + static_cast<std::int64_t>(marker.size() + payload::kHeaderSize);
-  if (fileSize - start <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
-
-  const std::optional<payload::PayloadRecord> record =
-      UsableRecord(launcher, markerOffset, marker.size());
-  if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
-  if (!record) return CopyBytes(launcher, out, fileSize - start, nullptr);
-  // An intact record that claims more than the file holds belongs to a file
-  // cut short, a download broken off: never run part of a game.
-  if (record->payloadLength > static_cast<std::uint64_t>(fileSize - start)) {
+  payload::RecordStatus recordStatus = payload::RecordStatus::Absent;
+  payload::PayloadRecord record;
+  if (!ReadRecord(launcher, fileSize, markerOffset, marker.size(), recordStatus, record)) {
     return PayloadCopyStatus::ReadFailed;
   }
+  if (recordStatus == payload::RecordStatus::Damaged) return PayloadCopyStatus::RecordDamaged;
+  const std::int64_t available = fileSize - start;
+  if (recordStatus == payload::RecordStatus::Absent) {
+    if (available <= 0) return PayloadCopyStatus::Ok;  // nothing behind the header
+    if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
+    return CopyBytes(launcher, out, available, nullptr);
+  }
+  // An intact record that claims more than the file holds belongs to a file
+  // cut short, a download broken off: never run part of a game. A file that
+  // ends before the game's first byte holds none of it.
+  if (available < 0 || record.payloadLength > static_cast<std::uint64_t>(available)) {
+    return PayloadCopyStatus::ReadFailed;
+  }
+  if (!SeekFile(launcher, start)) return PayloadCopyStatus::ReadFailed;
 
   payload::PayloadChecksum checksum;
   const PayloadCopyStatus copied =
-      CopyBytes(launcher, out, static_cast<std::int64_t>(record->payloadLength), &checksum);
+      CopyBytes(launcher, out, static_cast<std::int64_t>(record.payloadLength), &checksum);
   if (copied != PayloadCopyStatus::Ok) return copied;
-  return checksum.Value() == record->payloadChecksum ? PayloadCopyStatus::Ok
-                                                     : PayloadCopyStatus::ChecksumMismatch;
+  return checksum.Value() == record.payloadChecksum ? PayloadCopyStatus::Ok
+                                                    : PayloadCopyStatus::ChecksumMismatch;
 }
 
 bool ChecksumFileRange(std::FILE* file, std::int64_t start, std::int64_t length,

@@ -27,19 +27,31 @@ enum class BuildIdStatus { Ok, MarkerNotFound, CannotOpen };
 BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
                                           std::int32_t& buildIdentifier);
 
-enum class PayloadCopyStatus { Ok, MarkerNotFound, WriteFailed, ReadFailed, ChecksumMismatch };
+// Appended to, never renumbered.
+enum class PayloadCopyStatus {
+  Ok,
+  MarkerNotFound,
+  WriteFailed,
+  ReadFailed,
+  ChecksumMismatch,
+  RecordDamaged,
+};
 
 // Copies the payload behind the first `marker` in `launcher` (positioned at
 // its start) into `out`, through one buffer of 4096 bytes. The payload starts
 // 418 bytes behind the marker. When the header block holds an intact payload
 // record, exactly that many bytes are copied and checksummed on the way
 // (ChecksumMismatch when they differ from the record; ReadFailed when the file
-// holds fewer than the record claims: a file cut short); otherwise everything
-// to the end of the file is copied. Nothing is copied
-// when the marker is missing. ReadFailed when the file's size cannot be
-// measured, a read fails during the marker search, the payload's start cannot
-// be reached, or the file delivers fewer bytes than its size promised. After
-// any failure the caller must discard whatever reached `out`.
+// holds fewer than the record claims: a file cut short, down to one that ends
+// before the payload's first byte). A header block that carries the record's
+// tag but no intact record (its own checksum fails, or the file ends inside
+// it) gives RecordDamaged: the tag does not occur by chance, so the file is
+// damaged. Without the tag everything to the end of the file is copied, and
+// nothing when the file ends before the payload. Nothing is copied when the
+// marker is missing. ReadFailed when the file's size cannot be measured, a
+// read fails during the marker search or of the record, the payload's start
+// cannot be reached, or the file delivers fewer bytes than its size promised.
+// After any failure the caller must discard whatever reached `out`.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);
 
 // XXH3-64 of `length` bytes of `file` from `start`, as the payload record

@@ -19,8 +19,9 @@ constexpr char kPartnerDocumentBelowDirectory[] = "properties/partner.xml";
 // Reads the whole file in one read of its measured size. A size that cannot be
 // told or is too large is refused before anything is allocated, and a short
 // read is refused rather than passing zero bytes on as the document.
-PartnerDocumentStatus ReadPartnerDocument(const std::string& path, std::string& bytes) {
-  UniqueFile file(std::fopen(path.c_str(), "rb"));
+PartnerDocumentStatus ReadPartnerDocument(const std::string& path, std::string& bytes,
+                                          const PartnerDocumentOpener& open) {
+  UniqueFile file = open ? open(path) : UniqueFile(std::fopen(path.c_str(), "rb"));
   if (!file) return PartnerDocumentStatus::CannotOpen;
   const std::int64_t size = MeasureFileSize(file.get());
   if (size < 0 || size >= kPartnerDocumentSizeLimit) return PartnerDocumentStatus::CannotRead;
@@ -51,11 +52,11 @@ std::string PartnerDocumentPath(const std::string& directory) {
 }
 
 PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
-                                                   std::int32_t buildIdentifier,
-                                                   std::string& bytes) {
+                                                   std::int32_t buildIdentifier, std::string& bytes,
+                                                   const PartnerDocumentOpener& open) {
   bytes.clear();
   std::string read;
-  const PartnerDocumentStatus status = ReadPartnerDocument(path, read);
+  const PartnerDocumentStatus status = ReadPartnerDocument(path, read, open);
   if (status != PartnerDocumentStatus::Ok) return status;
   if (!VerifyFileSignature(path, read, buildIdentifier)) {
     return PartnerDocumentStatus::SignatureMismatch;
@@ -66,9 +67,11 @@ PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
 
 bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
                                PropertiesStore& store, PartnerProductStrings& product,
-                               const PartnerMessageSink& showMessage) {
+                               const PartnerMessageSink& showMessage,
+                               const PartnerDocumentOpener& open) {
   std::string bytes;
-  switch (ReadAndVerifyPartnerDocument(PartnerDocumentPath(directory), buildIdentifier, bytes)) {
+  switch (
+      ReadAndVerifyPartnerDocument(PartnerDocumentPath(directory), buildIdentifier, bytes, open)) {
     case PartnerDocumentStatus::Ok:
       break;
     case PartnerDocumentStatus::CannotOpen:

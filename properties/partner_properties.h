@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "common/unique_file.h"
 #include "properties/properties_store.h"
 
 // Texts shown to the user when loading fails.
@@ -35,13 +36,17 @@ enum class PartnerDocumentStatus {
   SignatureMismatch,  // its signature file is missing or does not prove the bytes
 };
 
+// Opens the document at a path for binary reading. Empty: the C library's
+// own open. Tests hand in streams whose reads come up short.
+using PartnerDocumentOpener = std::function<UniqueFile(const std::string& path)>;
+
 // Reads the document at `path` whole, in binary, into `bytes` (replaced; left
 // empty unless the read succeeded) and checks it against `path` + ".sig"
 // under `buildIdentifier`. The one check the launcher and the publisher's tool
 // both make.
 PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
-                                                   std::int32_t buildIdentifier,
-                                                   std::string& bytes);
+                                                   std::int32_t buildIdentifier, std::string& bytes,
+                                                   const PartnerDocumentOpener& open = {});
 
 // The four product strings every partner document must hold, in the order
 // they are looked up: ProdName, Offering, DisplayName, RegistryKey.
@@ -59,9 +64,12 @@ struct PartnerProductStrings {
 // - otherwise parses it into `store` (a parse error is not shown: the values
 //   before it stay), reads the four product strings into `product` with
 //   FindRequiredString and returns true.
+// A read that delivers fewer bytes than the document's measured size is a
+// read fault.
 bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
                                PropertiesStore& store, PartnerProductStrings& product,
-                               const PartnerMessageSink& showMessage);
+                               const PartnerMessageSink& showMessage,
+                               const PartnerDocumentOpener& open = {});
 
 // "Unable to find properties string '<name>'".
 std::string MissingPartnerStringMessage(const std::string& name);

@@ -29,14 +29,15 @@ Expected Predict(const std::string& file) {
   const std::size_t at = file.find(marker);
   if (at == std::string::npos) return {PayloadCopyStatus::MarkerNotFound, {}};
   const std::size_t start = at + payload::kPayloadOffset;
-  if (file.size() <= start) return {PayloadCopyStatus::Ok, {}};
-  const std::string available = file.substr(start);
-  payload::PayloadRecord record;
+  const std::size_t recordAt = at + payload::kMarkerLength + payload::kRecordOffset;
   const std::string recordBytes =
-      file.substr(at + payload::kMarkerLength + payload::kRecordOffset, payload::kRecordSize);
-  if (payload::ParsePayloadRecord(recordBytes, record) != payload::RecordStatus::Intact) {
-    return {PayloadCopyStatus::Ok, available};
-  }
+      recordAt < file.size() ? file.substr(recordAt, payload::kRecordSize) : std::string();
+  payload::PayloadRecord record;
+  const payload::RecordStatus status = payload::ParsePayloadRecord(recordBytes, record);
+  if (status == payload::RecordStatus::Damaged) return {PayloadCopyStatus::RecordDamaged, {}};
+  const std::string available = start < file.size() ? file.substr(start) : std::string();
+  if (status == payload::RecordStatus::Absent) return {PayloadCopyStatus::Ok, available};
+  if (file.size() < start) return {PayloadCopyStatus::ReadFailed, {}};
   if (record.payloadLength > available.size()) return {PayloadCopyStatus::ReadFailed, {}};
   const std::string game = available.substr(0, static_cast<std::size_t>(record.payloadLength));
   return {payload::ChecksumOf(game) == record.payloadChecksum ? PayloadCopyStatus::Ok

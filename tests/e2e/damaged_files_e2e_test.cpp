@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ std::vector<DamagedCase> DamagedCases() {
   const std::string& game = TestGame();
   const std::string marker = payload::PayloadMarker();
   const std::string header = payload::MakeHeader(kBuildId);
+  const std::string recorded = payload::MakeHeader(kBuildId, payload::RecordFor(game));
+  std::string damagedRecord = recorded;
+  char& checksumByte = damagedRecord[payload::kRecordOffset + 20];
+  checksumByte = static_cast<char>(checksumByte ^ 0x10);  // a byte of the recorded checksum
   const std::uint64_t twoGiB = std::uint64_t{1} << 31;
   const std::uint64_t fourGiB = std::uint64_t{1} << 32;
   return {
@@ -66,11 +71,22 @@ std::vector<DamagedCase> DamagedCases() {
       {"RecordClaimingTwoGiB", marker + HeaderClaiming(twoGiB) + game, Outcome::CannotExtract},
       {"RecordClaimingFourGiBPlusTheGame", marker + HeaderClaiming(fourGiB + game.size()) + game,
        Outcome::CannotExtract},
+      // Behind an intact record, a download cut at or before the game's first
+      // byte holds none of the game.
+      {"RecordedCutAtTheGamesFirstByte", marker + recorded, Outcome::CannotExtract},
+      {"RecordedCutInsideTheHeader", marker + recorded.substr(0, 300), Outcome::CannotExtract},
+      // The record's tag with a record that fails its own check, or that the
+      // end of the file cuts short: only damage makes these.
+      {"RecordFailingItsOwnChecksum", marker + damagedRecord + game, Outcome::CannotExtract},
+      {"RecordCutShortByTheEnd", marker + recorded.substr(0, payload::kRecordOffset + 20),
+       Outcome::CannotExtract},
       // Sound files for comparison: with and without a record.
       {"IntactWithoutRecord", payload::MakeAppendedData(kBuildId, game), Outcome::GameRuns},
       {"IntactWithRecord", payload::MakeRecordedAppendedData(kBuildId, game), Outcome::GameRuns},
   };
 }
+
+void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
 
 class DamagedLauncher : public ::testing::TestWithParam<DamagedCase> {};
 

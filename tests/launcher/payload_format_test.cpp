@@ -279,7 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
         RecordParseCase{"WrongTagFirstByte", Flipped(kGoodRecord, 0),
                         payload::RecordStatus::Absent},
         RecordParseCase{"WrongTagLastByte", Flipped(kGoodRecord, 7), payload::RecordStatus::Absent},
-        RecordParseCase{"OneByteShort", kGoodRecord.substr(0, 31), payload::RecordStatus::Absent},
+        // Bytes that end inside the tag hold no record; the whole tag with
+        // the record cut short is a damaged one.
+        RecordParseCase{"EndsInsideTag", kGoodRecord.substr(0, 7), payload::RecordStatus::Absent},
+        RecordParseCase{"TagOnly", kGoodRecord.substr(0, 8), payload::RecordStatus::Damaged},
+        RecordParseCase{"OneByteShort", kGoodRecord.substr(0, 31), payload::RecordStatus::Damaged},
         RecordParseCase{"LengthChanged", Flipped(kGoodRecord, 8), payload::RecordStatus::Damaged},
         RecordParseCase{"LengthTopByteChanged", Flipped(kGoodRecord, 15),
                         payload::RecordStatus::Damaged},

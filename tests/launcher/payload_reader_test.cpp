@@ -13,6 +13,7 @@
 #include "common/unique_file.h"
 #include "launcher/payload_format.h"
 #include "launcher/temp_file_name.h"
+#include "tests/support/short_stream.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_seed.h"
 
@@ -222,11 +223,18 @@ std::vector<RecordCopyCase> RecordCopyCases() {
       {"EmptyGameUnderIntactRecord",
        kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))) + kTrailer, PayloadCopyStatus::Ok,
        ""},
-      // Records the launcher must not trust: the file is copied to its end.
+      // Without the whole tag there is no record: the file is copied to its end.
       {"WrongTagCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 0)) + kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
-      {"BadRecordChecksumCopiesToTheEnd", kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer,
-       PayloadCopyStatus::Ok, kGame + kTrailer},
+      {"HeaderCutInsideTagCopiesNothing", kFront + HeaderWith(good).substr(0, 168 + 7),
+       PayloadCopyStatus::Ok, ""},
+      // The tag with a record that fails its own check: a damaged file.
+      {"BadRecordChecksumIsRefused", kFront + HeaderWith(FlipByte(good, 9)) + kGame + kTrailer,
+       PayloadCopyStatus::RecordDamaged, ""},
+      {"HeaderCutJustBehindTagIsRefused", kFront + HeaderWith(good).substr(0, 168 + 8),
+       PayloadCopyStatus::RecordDamaged, ""},
+      {"HeaderCutInsideRecordIsRefused", kFront + HeaderWith(good).substr(0, 180),
+       PayloadCopyStatus::RecordDamaged, ""},
       // A file cut short: the record claims more than is there.
       {"LengthPastEndIsRefused",
        kFront + HeaderWith(RecordOf(size + kTrailer.size() + 1, sum)) + kGame + kTrailer,
@@ -238,9 +246,11 @@ std::vector<RecordCopyCase> RecordCopyCases() {
            HeaderWith(RecordOf(size + kTrailer.size(), payload::ChecksumOf(kGame + kTrailer))) +
            kGame + kTrailer,
        PayloadCopyStatus::Ok, kGame + kTrailer},
-      // A header block cut inside the record holds no record.
-      {"HeaderCutInsideRecord", kFront + HeaderWith(good).substr(0, 180), PayloadCopyStatus::Ok,
+      // Cut at or before the game's first byte, behind an intact record.
+      {"CutAtTheGamesFirstByteIsRefused", kFront + HeaderWith(good), PayloadCopyStatus::ReadFailed,
        ""},
+      {"CutJustBehindTheRecordIsRefused", kFront + HeaderWith(good).substr(0, 168 + 32),
+       PayloadCopyStatus::ReadFailed, ""},
       // Damaged games under an intact record are refused.
       {"FlippedFirstByte", kFront + HeaderWith(good) + FlipByte(kGame, 0) + kTrailer,
        PayloadCopyStatus::ChecksumMismatch, ""},
@@ -285,59 +295,9 @@ TEST(CopyUnderRecord, MadeAppendedDataCopiesBack) {
 }
 
 #ifdef __GLIBC__
-// A launcher file that delivers fewer bytes than its measured size promises (a
-// file that shrank under the launcher, or whose reads fail): the copy must end
-// in ReadFailed rather than retry the empty read for ever.
-class ShortStream {
- public:
-  enum class Shortfall { EndsEarly, ReadsFail };
-
-  ShortStream(std::string contents, std::int64_t claimedSize, Shortfall shortfall)
-      : contents_(std::move(contents)), claimedSize_(claimedSize), shortfall_(shortfall) {}
-
-  UniqueFile Open() {
-    const cookie_io_functions_t functions{&ShortStream::Read, nullptr, &ShortStream::Seek, nullptr};
-    return UniqueFile(fopencookie(this, "rb", functions));
-  }
-
- private:
-  // After this many failed reads the missing bytes arrive after all: a copy
-  // that keeps retrying then finishes with everything, and the test fails
-  // at once instead of hanging.
-  static constexpr int kFailuresBeforeRecovery = 1000;
-
-  static ssize_t Read(void* cookie, char* buffer, std::size_t size) {
-    auto& self = *static_cast<ShortStream*>(cookie);
-    std::int64_t available = static_cast<std::int64_t>(self.contents_.size()) - self.position_;
-    if (available <= 0 && self.shortfall_ == Shortfall::ReadsFail) {
-      if (++self.failedReads_ <= kFailuresBeforeRecovery) return -1;
-      available = self.claimedSize_ - self.position_;
-      self.contents_.resize(static_cast<std::size_t>(self.claimedSize_), 'z');
-    }
-    const std::size_t n = static_cast<std::size_t>(std::max<std::int64_t>(
-        0, std::min<std::int64_t>(available, static_cast<std::int64_t>(size))));
-    std::memcpy(buffer, self.contents_.data() + self.position_, n);
-    self.position_ += static_cast<std::int64_t>(n);
-    return static_cast<ssize_t>(n);
-  }
-
-  // Seeking to the end reports the claimed size, larger than the contents.
-  static int Seek(void* cookie, off64_t* offset, int whence) {
-    auto& self = *static_cast<ShortStream*>(cookie);
-    const std::int64_t base = whence == SEEK_SET   ? 0
-                              : whence == SEEK_CUR ? self.position_
-                                                   : self.claimedSize_;
-    self.position_ = base + *offset;
-    *offset = self.position_;
-    return 0;
-  }
-
-  std::string contents_;
-  std::int64_t claimedSize_;
-  Shortfall shortfall_;
-  std::int64_t position_ = 0;
-  int failedReads_ = 0;
-};
+// A launcher file that delivers fewer bytes than its measured size promises:
+// the copy must end in ReadFailed rather than retry the empty read for ever.
+using testsupport::ShortStream;
 
 struct ShortfallCase {
   const char* name;

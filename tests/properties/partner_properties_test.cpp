@@ -12,6 +12,7 @@
 
 #include "properties/properties_parser.h"
 #include "signature/signing_key.h"
+#include "tests/support/short_stream.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -62,10 +63,10 @@ class PartnerLoad : public testing::Test {
     WriteSignatureFile(DevSignature(contents));
   }
 
-  bool Load(std::int32_t buildId = kBuildId) {
+  bool Load(std::int32_t buildId = kBuildId, const PartnerDocumentOpener& open = {}) {
     return LoadPartnerPropertiesInto(
         directory_, buildId, store_, product_,
-        [this](const std::string& text) { messages_.push_back(text); });
+        [this](const std::string& text) { messages_.push_back(text); }, open);
   }
 
   TempDir dir_;
@@ -267,6 +268,42 @@ TEST_F(PartnerLoad, DocumentOfTwoGibibytesIsRefusedBeforeReading) {
   EXPECT_FALSE(Load());
   EXPECT_EQ(messages_, std::vector<std::string>{"Invalid partner properties signature!"});
 }
+
+#ifdef __GLIBC__
+using testsupport::ShortStream;
+
+struct ShortReadCase {
+  const char* name;
+  std::size_t delivered;  // of the document's bytes, before the reads come up short
+  ShortStream::Shortfall shortfall;
+};
+
+class ShortRead : public PartnerLoad, public testing::WithParamInterface<ShortReadCase> {};
+
+// The document is read into a zero-filled buffer of its measured size. A read
+// that comes up short leaves zeros behind the bytes it delivered; a signature
+// over exactly those bytes must not let them pass for the document.
+TEST_P(ShortRead, FailsToLoadEvenUnderASignatureOfWhatTheBufferHolds) {
+  const std::size_t delivered = GetParam().delivered;
+  const std::string zeroFilled =
+      kFullDocument.substr(0, delivered) + std::string(kFullDocument.size() - delivered, '\0');
+  WriteDocument(kFullDocument);
+  WriteSignatureFile(DevSignature(zeroFilled));
+  ShortStream stream(kFullDocument.substr(0, delivered),
+                     static_cast<std::int64_t>(kFullDocument.size()), GetParam().shortfall);
+  EXPECT_FALSE(Load(kBuildId, [&stream](const std::string&) { return stream.Open(); }));
+  EXPECT_EQ(messages_, std::vector<std::string>{"Invalid partner properties signature!"});
+  EXPECT_TRUE(store_.Strings().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Document, ShortRead,
+    testing::Values(
+        ShortReadCase{"NothingRead", 0, ShortStream::Shortfall::EndsEarly},
+        ShortReadCase{"EndsHalfway", kFullDocument.size() / 2, ShortStream::Shortfall::EndsEarly},
+        ShortReadCase{"FailsHalfway", kFullDocument.size() / 2, ShortStream::Shortfall::ReadsFail}),
+    [](const testing::TestParamInfo<ShortReadCase>& info) { return std::string(info.param.name); });
+#endif  // __GLIBC__
 
 TEST_F(PartnerLoad, VerificationStatusesTellTheFaultsApart) {
   std::string bytes;

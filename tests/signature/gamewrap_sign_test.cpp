@@ -331,4 +331,71 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"Empty", "", "7", "<a>1</a>", 1, "only 0 hexadecimal digits"}),
     [](const testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
 
+// --- Values the game channel cannot carry -----------------------------------
+
+struct LongValueCase {
+  const char* name;
+  std::string document;
+  std::string warnings;  // on stderr, each line behind "gamewrap <command>: "
+};
+
+void PrintTo(const LongValueCase& c, std::ostream* out) { *out << c.name; }
+
+std::string StringValue(const std::string& key, std::size_t size, char fill = 'v') {
+  return "<String id=\"" + key + "\">" + std::string(size, fill) + "</String>";
+}
+
+std::string Document(const std::string& values) {
+  return "<Properties>" + values + "</Properties>";
+}
+
+class GamewrapLongValue : public testing::TestWithParam<LongValueCase> {};
+
+// A value longer than the channel's 65,532 bytes is named by sign and by
+// verify, which still succeed: the document is valid, the value unreachable.
+TEST_P(GamewrapLongValue, IsNamedBySignAndVerifyWithoutFailing) {
+  const LongValueCase& c = GetParam();
+  TempDir dir;
+  const std::string doc = dir.Write("doc.xml", c.document);
+  const ToolRun sign = Gamewrap("sign --key " + kDevKey + " --build-id 5 " + Quoted(doc));
+  EXPECT_EQ(sign.exitCode, 0) << sign.err;
+  EXPECT_TRUE(VerifyFileSignature(doc, c.document, 5));
+  const ToolRun verify = Gamewrap("verify --build-id 5 " + Quoted(doc));
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+
+  std::string signWarnings, verifyWarnings;
+  for (std::size_t at = 0; at < c.warnings.size();) {
+    const std::size_t end = c.warnings.find('\n', at) + 1;
+    signWarnings += "gamewrap sign: " + c.warnings.substr(at, end - at);
+    verifyWarnings += "gamewrap verify: " + c.warnings.substr(at, end - at);
+    at = end;
+  }
+  EXPECT_EQ(sign.err, signWarnings);
+  EXPECT_EQ(verify.err, verifyWarnings);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gamewrap, GamewrapLongValue,
+    testing::Values(
+        LongValueCase{"LongestTheChannelCarries", Document(StringValue("Key", 65532)), ""},
+        LongValueCase{"OneByteMore", Document(StringValue("Key", 65533)),
+                      "warning: the value of 'Key' is 65533 bytes; the game channel carries at "
+                      "most 65532\n"},
+        LongValueCase{"EachLongValueNamed",
+                      Document(StringValue("Eula", 70000) + StringValue("Short", 10) +
+                               StringValue("Credits", 65533, 'c')),
+                      "warning: the value of 'Credits' is 65533 bytes; the game channel carries "
+                      "at most 65532\n"
+                      "warning: the value of 'Eula' is 70000 bytes; the game channel carries at "
+                      "most 65532\n"},
+        // The launcher answers with the first value of a name.
+        LongValueCase{"OnlyTheFirstValueOfANameCounts",
+                      Document(StringValue("Key", 5) + StringValue("Key", 70000)), ""},
+        // Only string values are asked for over the channel.
+        LongValueCase{"LongValueOfAnotherType",
+                      Document("<StringArray id=\"List\"><String>" + std::string(70000, 'v') +
+                               "</String></StringArray>"),
+                      ""}),
+    [](const testing::TestParamInfo<LongValueCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

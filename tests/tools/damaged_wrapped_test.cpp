@@ -26,6 +26,13 @@ std::string RecordHeader(std::uint64_t claimedLength) {
   return payload::MakeHeader("20240607", record);
 }
 
+std::string RecordWithItsChecksumSpoiled() {
+  std::string header = RecordHeader(kGame.size());
+  char& last = header[payload::kRecordOffset + payload::kRecordSize - 1];
+  last = static_cast<char>(last ^ 1);
+  return header;
+}
+
 struct DamageCase {
   const char* name;
   std::string file;
@@ -71,6 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"StubEndingInAllButLastMarkerByte",
                    kStub + kMarker.substr(0, 17) + kMarker + Header() + kGame, 1,
                    "has no build-information text behind its payload marker"},
+        DamageCase{"RecordFailingItsOwnChecksum",
+                   kStub + kMarker + RecordWithItsChecksumSpoiled() + kGame, 0,
+                   "payload record: damaged (the launcher will refuse to run it)\n"},
         DamageCase{"ExactHeaderNoPayload", kStub + kMarker + Header(), 0,
                    "marker offset: 1000\nbuild identifier: 20240607\npayload size: 0\n"},
         DamageCase{"RecordClaimsPast2GiB", kStub + kMarker + RecordHeader(0x80000000ULL) + kGame, 0,

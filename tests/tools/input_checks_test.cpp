@@ -41,6 +41,13 @@ std::string WithNewHeaderOffset(std::uint32_t offset) {
   return bytes;
 }
 
+// A PE32+ image of one section whose file ends with the section table.
+std::string EndingWithItsSectionTable() {
+  const std::string image = WithImage([](PeImage&) {});
+  const std::size_t sectionTableEnd = 0x80 + 4 + 20 + 0xF0 + 40;
+  return image.substr(0, sectionTableEnd);
+}
+
 class InputChecks : public ::testing::TestWithParam<InputCase> {};
 
 TEST_P(InputChecks, AcceptOrSayWhy) {
@@ -86,6 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "e_lfanew (0x7FFFFFF0) that points outside the file"},
         InputCase{"NewHeaderOffsetWrapsAround", Role::Game,
                   [] { return WithNewHeaderOffset(0xFFFFFFFC); }, "points outside the file"},
+        // Too near the end for the signature and file header (24 bytes).
+        InputCase{"NewHeaderOffsetEightBytesBeforeEnd", Role::Game,
+                  [] {
+                    const std::size_t size = testsupport::Game(testsupport::kMachineAmd64).size();
+                    return WithNewHeaderOffset(static_cast<std::uint32_t>(size - 8));
+                  },
+                  "that points outside the file"},
         InputCase{"NoPeSignature", Role::Game, [] { return WithNewHeaderOffset(0x40); },
                   "has no PE signature where its e_lfanew (0x40) points"},
         InputCase{
@@ -110,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                     });
                   },
                   "optional header that does not match its machine"},
+        InputCase{"SectionTableEndingAtFileEnd", Role::Game, EndingWithItsSectionTable, nullptr,
+                  Architecture::X86_64},
         InputCase{"SectionTablePastEnd", Role::Game,
                   [] { return WithImage([](PeImage& i) { i.extraSectionCount = 400; }); },
                   "ends inside its section table"},
@@ -135,6 +151,14 @@ INSTANTIATE_TEST_SUITE_P(
                   [] {
                     return WithImage([](PeImage& i) {
                       i.resources = std::string((1 << 20) - 10, 'r') + kIdentity + "tail";
+                    });
+                  },
+                  nullptr},
+        // Its first byte is the last of the first 1 MiB read.
+        InputCase{"IdentityOneByteBeforeSecondReadPiece", Role::Stub,
+                  [] {
+                    return WithImage([](PeImage& i) {
+                      i.resources = std::string((1 << 20) - 1, 'r') + kIdentity + "tail";
                     });
                   },
                   nullptr},

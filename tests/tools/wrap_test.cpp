@@ -226,6 +226,55 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"OutputIsTheGameByAnotherName", Break::OutputIsGame, "is one of the input files"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- A game that changes while it is packed ----------------------------------
+
+struct ChangeCase {
+  const char* name;
+  bool restoredAfterTheCopy;  // a later read of the game finds it as it was
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* out) { *out << c.name; }
+
+class PackGameChange : public ::testing::TestWithParam<ChangeCase> {};
+
+// The game's last byte is rewritten once its first MiB has been copied, after
+// its checksum was taken for the record: the copy no longer matches the record,
+// and every launcher made from it would refuse to run. Pack fails instead.
+TEST_P(PackGameChange, FailsThePackAndLeavesTheOutputAlone) {
+  Files files;
+  const std::string game = "MZ" + std::string((1 << 20) + 100, 'g');
+  files.dir.Write("game.exe", game);
+  files.dir.Write("wrapped.exe", "previous output");
+  const auto rewriteLastByte = [&files](char byte) {
+    UniqueFile patch(std::fopen(files.game.c_str(), "r+b"));
+    ASSERT_TRUE(patch);
+    ASSERT_EQ(std::fseek(patch.get(), -1, SEEK_END), 0);
+    ASSERT_EQ(std::fputc(byte, patch.get()), byte);
+  };
+  int rewrites = 0;
+  gamewrap::PackRequest request{files.stub, files.game, files.output, "00000001"};
+  request.progress = [&](std::int64_t copied, std::int64_t total) {
+    if (rewrites == 0 && copied >= (1 << 20) && copied < total) {
+      rewriteLastByte('!');
+      ++rewrites;
+    } else if (rewrites == 1 && copied == total && GetParam().restoredAfterTheCopy) {
+      rewriteLastByte('g');
+      ++rewrites;
+    }
+  };
+  std::string error;
+  EXPECT_FALSE(gamewrap::PackGame(request, error));
+  EXPECT_EQ(rewrites, GetParam().restoredAfterTheCopy ? 2 : 1);
+  EXPECT_EQ(error, "game '" + files.game + "' changed while it was being read");
+  EXPECT_EQ(ReadFile(files.output), "previous output");
+  EXPECT_EQ(FilesIn(files.dir), (std::set<std::string>{"launcher.exe", "game.exe", "wrapped.exe"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Game, PackGameChange,
+                         ::testing::Values(ChangeCase{"LastByteRewritten", false},
+                                           ChangeCase{"RewrittenAndRestored", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- Files that happen to carry a temporary-looking name ----------------------
 
 enum class Bystander { Game, Stub, Unrelated };

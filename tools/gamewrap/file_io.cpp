@@ -144,7 +144,7 @@ bool AtomicOutput::Commit(std::string& error) {
 }
 
 bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName, AtomicOutput& to,
-                 std::string& error, const CopyProgress& progress) {
+                 std::string& error, const CopyProgress& progress, const CopiedPiece& written) {
   std::vector<char> buffer(1 << 20);
   for (std::int64_t remaining = size; remaining > 0;) {
     const std::size_t want = static_cast<std::size_t>(
@@ -156,6 +156,7 @@ bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName
       return false;
     }
     if (!to.Write(buffer.data(), got, error)) return false;
+    if (written) written(buffer.data(), got);
     remaining -= static_cast<std::int64_t>(got);
     if (progress) progress(size - remaining, size);
   }

@@ -50,11 +50,14 @@ constexpr char kTemporaryOutputSuffix[] = ".gamewrap-partial";
 
 // Copies exactly `size` bytes from `from` (at its current position) to `to`,
 // and checks that `from` then ends: an input that shrinks or grows while it is
-// read fails with a message naming `fromName`. `progress`, when set, is told
-// the bytes copied so far after each piece.
+// read fails with a message naming `fromName`. `written`, when set, is given
+// each piece once it is written; `progress`, when set, is then told the bytes
+// copied so far.
 using CopyProgress = std::function<void(std::int64_t copied, std::int64_t total)>;
+using CopiedPiece = std::function<void(const char* data, std::size_t size)>;
 bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName, AtomicOutput& to,
-                 std::string& error, const CopyProgress& progress = {});
+                 std::string& error, const CopyProgress& progress = {},
+                 const CopiedPiece& written = {});
 
 // Writes `contents` to `path` through an AtomicOutput.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string& error);

@@ -20,7 +20,8 @@ constexpr char kPackUsage[] =
     "header block carrying the build identifier, and the game executable GAME.\n"
     "OUTPUT is written into a new file of its own beside it, flushed to disk and\n"
     "renamed into place, so a failed run leaves no half-written file and never\n"
-    "overwrites an input. An input that changes size while it is read fails the run.\n"
+    "overwrites an input. An input that changes size while it is read, or a game\n"
+    "whose bytes change while it is packed, fails the run.\n"
     "\n"
     "The game must be a Windows program (an .exe for x86 or x64, not a DLL), and\n"
     "the stub a launcher stub built by this project. Without --stub, the stub is\n"
@@ -51,7 +52,7 @@ const char* RecordText(const Inspection& inspection) {
     case payload::RecordStatus::Absent:
       return "absent";
     case payload::RecordStatus::Damaged:
-      return "damaged (ignored)";
+      return "damaged (the launcher will refuse to run it)";
     case payload::RecordStatus::Intact:
       break;
   }

@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_protocol.h"
 #include "common/text_rules.h"
 #include "launcher/payload_format.h"
 #include "properties/partner_properties.h"
+#include "properties/properties_parser.h"
+#include "properties/properties_store.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
 #include "tools/gamewrap/commands.h"
@@ -22,7 +25,8 @@ constexpr char kSignUsage[] =
     "Writes FILE.sig: the signature of FILE for launchers whose payload header\n"
     "carries build identifier N, as 24 upper-case hexadecimal digits. White space\n"
     "(tab, line feed, vertical tab, form feed, carriage return, space) in FILE is\n"
-    "not signed; every other byte is. FILE.sig is replaced atomically.\n"
+    "not signed; every other byte is. FILE.sig is replaced atomically. Warns of\n"
+    "string values longer than the game channel carries (65532 bytes).\n"
     "\n"
     "Options:\n"
     "  --key KEY        the private key file: lines modulus=HEX and\n"
@@ -37,6 +41,7 @@ constexpr char kVerifyUsage[] =
     "\n"
     "Checks FILE against FILE.sig exactly as the launcher with build identifier N\n"
     "does, and says why the check fails. Exit code 0 when the signature is valid.\n"
+    "Warns of string values longer than the game channel carries (65532 bytes).\n"
     "\n"
     "Options:\n"
     "  --build-id N     the build identifier: one to eight decimal digits, 0 to\n"
@@ -123,6 +128,24 @@ std::string DescribeMalformedText(std::string_view fileStart) {
   return std::string();
 }
 
+// Names each string value that the game channel cannot carry: the launcher
+// refuses to answer a query for it, and the game cannot tell that from a
+// broken launcher. The document is read as the launcher reads it (the first
+// value of a name wins; values before a parse error stay).
+void WarnOfValuesTheChannelCannotCarry(const char* command, const std::string& contents) {
+  PropertiesStore store;
+  Kova::PropertiesParser parser(store);
+  parser.ParseText(contents);
+  for (const auto& [name, value] : store.Strings()) {
+    if (value.size() <= channel::kMaxTextSize) continue;
+    std::fprintf(stderr,
+                 "gamewrap %s: warning: the value of '%s' is %llu bytes; the game channel carries "
+                 "at most %llu\n",
+                 command, name.c_str(), static_cast<unsigned long long>(value.size()),
+                 static_cast<unsigned long long>(channel::kMaxTextSize));
+  }
+}
+
 }  // namespace
 
 int RunSign(const Args& args) {
@@ -178,6 +201,7 @@ int RunSign(const Args& args) {
   }
   std::printf("%s: signed for build identifier %d\n", signaturePath.c_str(),
               static_cast<int>(buildId));
+  WarnOfValuesTheChannelCannotCarry("sign", contents);
   return kExitOk;
 }
 
@@ -212,6 +236,7 @@ int RunVerify(const Args& args) {
   if (valid) {
     std::printf("%s: signature valid for build identifier %d\n", parsed.filePath.c_str(),
                 static_cast<int>(buildId));
+    WarnOfValuesTheChannelCannotCarry("verify", contents);
     const std::string oddity = haveSignatureFile ? DescribeMalformedText(signatureFile) : "";
     if (!oddity.empty()) {
       std::fprintf(stderr, "gamewrap verify: note: %s: %s\n", signaturePath.c_str(),

@@ -97,9 +97,9 @@ bool PackGame(const PackRequest& request, std::string& error) {
   }
 
   // The record goes in front of the game, so the game is read twice: once for
-  // its checksum, once to copy it. A third read checks that what was copied is
-  // what was checksummed; a game changed in between would be refused by every
-  // launcher made from it.
+  // its checksum, once to copy it. The bytes copied are checksummed as they
+  // are written: a game changed in between, or while it is copied, would
+  // otherwise give a launcher that every user's copy refuses.
   payload::PayloadRecord record;
   record.payloadLength = static_cast<std::uint64_t>(gameSize);
   if (!ChecksumFileRange(game.get(), 0, gameSize, record.payloadChecksum) ||
@@ -112,14 +112,14 @@ bool PackGame(const PackRequest& request, std::string& error) {
 
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
+  payload::PayloadChecksum copied;
   if (!output.Write(front.data(), front.size(), error) ||
       !CopyExactly(game.get(), gameSize, "game '" + request.gamePath + "'", output, error,
-                   request.progress)) {
+                   request.progress,
+                   [&copied](const char* data, std::size_t size) { copied.Update(data, size); })) {
     return false;
   }
-  std::uint64_t copiedChecksum = 0;
-  if (!ChecksumFileRange(game.get(), 0, gameSize, copiedChecksum) ||
-      copiedChecksum != record.payloadChecksum) {
+  if (copied.Value() != record.payloadChecksum) {
     error = "game '" + request.gamePath + "' changed while it was being read";
     return false;
   }
