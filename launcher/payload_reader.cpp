@@ -1,62 +1,15 @@
 #include "launcher/payload_reader.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
 
 #include "common/file_position.h"
 #include "common/unique_file.h"
 #include "launcher/file_searcher.h"
-#include "launcher/payload_format.h"
-
-namespace {
-
-constexpr std::size_t kSearchBlockSize = 1024;
-constexpr std::size_t kCopyBufferSize = 4096;
-
-// Offset of the first occurrence of `needle` (at least one byte) in
-// `haystack`, or -1. memchr finds candidates for the first byte a machine word
-// or more at a time; only those are compared in full.
-std::int64_t FindIn(const unsigned char* haystack, std::size_t size, const std::string& needle) {
-  const std::size_t length = needle.size();
-  if (size < length) return -1;
-  const auto first = static_cast<unsigned char>(needle[0]);
-  const unsigned char* scan = haystack;
-  const unsigned char* const lastStart = haystack + (size - length);
-  while (scan <= lastStart) {
-    const void* hit = std::memchr(scan, first, static_cast<std::size_t>(lastStart - scan) + 1);
-    if (hit == nullptr) return -1;
-    scan = static_cast<const unsigned char*>(hit);
-    if (std::memcmp(scan + 1, needle.data() + 1, length - 1) == 0) return scan - haystack;
-    ++scan;
-  }
-  return -1;
-}
-
-}  // namespace
+#include "payload/payload_format.h"
+#include "payload/stream_reading.h"
 
 std::int64_t FindMarker(std::FILE* stream, const std::string& marker) {
-  if (marker.empty()) return -1;
-  // The last marker.size() - 1 bytes of each block are kept in front of the
-  // next one, so a marker that straddles two blocks is found without comparing
-  // a whole window at every byte.
-  const std::size_t carryLength = marker.size() - 1;
-  std::vector<unsigned char> buffer(carryLength + kSearchBlockSize);
-  const std::int64_t start = TellFile(stream);
-  std::int64_t bufferOffset = start < 0 ? 0 : start;  // file offset of buffer[0]
-  std::size_t filled = 0;
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data() + filled, 1, kSearchBlockSize, stream);
-    if (got == 0) return -1;
-    filled += got;
-    const std::int64_t hit = FindIn(buffer.data(), filled, marker);
-    if (hit >= 0) return bufferOffset + hit;
-    const std::size_t keep = std::min(filled, carryLength);
-    std::memmove(buffer.data(), buffer.data() + (filled - keep), keep);
-    bufferOffset += static_cast<std::int64_t>(filled - keep);
-    filled = keep;
-  }
+  return payload::FindInStream(stream, marker);
 }
 
 BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
@@ -106,21 +59,15 @@ bool ReadRecord(std::FILE* launcher, std::int64_t fileSize, std::int64_t markerO
 // `checksum` when given.
 PayloadCopyStatus CopyBytes(std::FILE* from, std::FILE* to, std::int64_t length,
                             payload::PayloadChecksum* checksum) {
-  std::vector<char> buffer(kCopyBufferSize);
-  for (std::int64_t remaining = length; remaining > 0;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::int64_t>(remaining, kCopyBufferSize));
-    const std::size_t got = std::fread(buffer.data(), 1, want, from);
-    // A read that delivers nothing while bytes remain (read error, shrunken
-    // file) would otherwise repeat forever.
-    if (got == 0) return PayloadCopyStatus::ReadFailed;
-    if (checksum != nullptr) checksum->Update(buffer.data(), got);
-    if (to != nullptr && std::fwrite(buffer.data(), 1, got, to) != got) {
+  switch (payload::CopyStreamBytes(from, to, length, checksum)) {
+    case payload::StreamCopyStatus::Ok:
+      return PayloadCopyStatus::Ok;
+    case payload::StreamCopyStatus::WriteFailed:
       return PayloadCopyStatus::WriteFailed;
-    }
-    remaining -= static_cast<std::int64_t>(got);
+    case payload::StreamCopyStatus::ReadFailed:
+      break;
   }
-  return PayloadCopyStatus::Ok;
+  return PayloadCopyStatus::ReadFailed;
 }
 
 }  // namespace
@@ -166,13 +113,4 @@ PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::st
   if (copied != PayloadCopyStatus::Ok) return copied;
   return checksum.Value() == record.payloadChecksum ? PayloadCopyStatus::Ok
                                                     : PayloadCopyStatus::ChecksumMismatch;
-}
-
-bool ChecksumFileRange(std::FILE* file, std::int64_t start, std::int64_t length,
-                       std::uint64_t& checksum) {
-  if (start < 0 || length < 0 || !SeekFile(file, start)) return false;
-  payload::PayloadChecksum running;
-  if (CopyBytes(file, nullptr, length, &running) != PayloadCopyStatus::Ok) return false;
-  checksum = running.Value();
-  return true;
 }

@@ -53,8 +53,3 @@ enum class PayloadCopyStatus {
 // cannot be reached, or the file delivers fewer bytes than its size promised.
 // After any failure the caller must discard whatever reached `out`.
 PayloadCopyStatus CopyPayload(std::FILE* launcher, std::FILE* out, const std::string& marker);
-
-// XXH3-64 of `length` bytes of `file` from `start`, as the payload record
-// holds it. False when they cannot all be read.
-bool ChecksumFileRange(std::FILE* file, std::int64_t start, std::int64_t length,
-                       std::uint64_t& checksum);

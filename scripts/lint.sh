@@ -29,7 +29,7 @@ gate() {
 }
 
 mapfile -t sources < <(git ls-files '*.c' '*.cpp' '*.h' '*.hpp')
-mapfile -t portable < <(git ls-files 'common/*.cpp' 'launcher/*.cpp' 'properties/*.cpp' \
+mapfile -t portable < <(git ls-files 'common/*.cpp' 'payload/*.cpp' 'launcher/*.cpp' 'properties/*.cpp' \
   'signature/*.cpp' 'channel/*.cpp' 'tools/*.cpp' | grep -v '/win32/')
 mapfile -t scripts < <(git ls-files '*.sh' 'bench/run' '.ci/run')
 
@@ -41,7 +41,7 @@ else
   failed=$((failed + 1))
 fi
 gate cppcheck cppcheck --quiet --std=c++17 --enable=warning,performance,portability \
-  --inline-suppr --error-exitcode=1 -I . common launcher properties signature channel client tools
+  --inline-suppr --error-exitcode=1 -I . common payload launcher properties signature channel client tools
 gate cppcheck-tests cppcheck --quiet --library=googletest --std=c++17 \
   --enable=warning,performance,portability --inline-suppr --error-exitcode=1 -I . tests bench examples
 gate shellcheck shellcheck "${scripts[@]}"

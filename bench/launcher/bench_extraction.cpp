@@ -26,8 +26,8 @@
 
 #include "bench/bench_timing.h"
 #include "common/unique_file.h"
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
 
 namespace {
 

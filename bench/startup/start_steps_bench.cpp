@@ -21,11 +21,12 @@
 #include "common/file_position.h"
 #include "common/unique_file.h"
 #include "common/win32/handles.h"
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
 #include "launcher/win32/game_process.h"
 #include "launcher/win32/payload_extraction.h"
 #include "launcher/win32/temp_files.h"
+#include "payload/payload_format.h"
+#include "payload/stream_reading.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
     std::vector<char> buffer(kExtractionStreamBufferSize);
     std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     std::uint64_t value = 0;
-    if (!ChecksumFileRange(file.get(), payloadStart, payloadLength, value)) {
+    if (!payload::ChecksumFileRange(file.get(), payloadStart, payloadLength, value)) {
       Fail("cannot checksum the payload");
     }
   });

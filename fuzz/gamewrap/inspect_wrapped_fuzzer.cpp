@@ -13,7 +13,7 @@
 #include "common/unique_file.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/launcher/wrapped_input.h"
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "tools/gamewrap/wrap.h"
 
 using fuzzcheck::Check;

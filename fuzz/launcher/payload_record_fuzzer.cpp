@@ -11,8 +11,8 @@
 #include "common/unique_file.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/launcher/wrapped_input.h"
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
 
 using fuzzcheck::Check;
 

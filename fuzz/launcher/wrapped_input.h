@@ -20,15 +20,10 @@
 #include <string>
 #include <string_view>
 
-#include "launcher/payload_format.h"
+#include "common/kova_little_endian.h"
+#include "payload/payload_format.h"
 
 namespace fuzzinput {
-
-inline std::uint64_t LittleEndian64(const std::uint8_t* bytes) {
-  std::uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
-  return value;
-}
 
 inline std::string MakeLauncherFile(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return {};
@@ -36,10 +31,10 @@ inline std::string MakeLauncherFile(const std::uint8_t* data, std::size_t size) 
   if ((mode & 1) == 0 || size < 12) {
     return std::string(reinterpret_cast<const char*>(data + 1), size - 1);
   }
-  const std::uint64_t claimedLength = LittleEndian64(data + 1);
+  const std::uint64_t claimedLength = KovaReadLe64(data + 1);
   const std::uint8_t flags = data[9];
   const std::size_t rest = size - 12;
-  std::size_t stubLength = (std::size_t{data[10]} | (std::size_t{data[11]} << 8)) % 4096;
+  std::size_t stubLength = KovaReadLe16(data + 10) % 4096;
   if (stubLength > rest) stubLength = rest;
   const std::string_view stub(reinterpret_cast<const char*>(data + 12), stubLength);
   const std::string_view game(reinterpret_cast<const char*>(data + 12 + stubLength),

@@ -3,7 +3,7 @@
 #include "common/launcher_state.h"
 #include "common/text_rules.h"
 #include "common/win32/process_text.h"
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 
 void InitializeLauncherState(HINSTANCE instance) {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"

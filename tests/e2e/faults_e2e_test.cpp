@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_process.h"
 #include "tests/e2e/harness/launcher_run.h"

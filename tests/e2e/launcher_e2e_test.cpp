@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "properties/partner_properties.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"

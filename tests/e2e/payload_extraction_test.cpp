@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/win32/handle_stream.h"
-#include "launcher/payload_format.h"
 #include "launcher/win32/temp_files.h"
+#include "payload/payload_format.h"
 #include "tests/e2e/harness/test_files.h"
 
 namespace e2e {

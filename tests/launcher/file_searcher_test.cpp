@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

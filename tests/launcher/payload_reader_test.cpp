@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/unique_file.h"
-#include "launcher/payload_format.h"
 #include "launcher/temp_file_name.h"
+#include "payload/payload_format.h"
 #include "tests/support/short_stream.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_seed.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pe_image.h"
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tools/pe_image.h"
 #include "tools/gamewrap/progress.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/unique_file.h"
+#include "tests/support/pe_image.h"
 #include "tests/support/temp_dir.h"
-#include "tests/tools/pe_image.h"
 #include "tools/gamewrap/progress.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <set>
 
 #include "common/unique_file.h"
-#include "launcher/payload_format.h"
 #include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -4,42 +4,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "common/file_position.h"
 #include "common/unique_file.h"
-#include "launcher/launcher_identity.h"
+#include "payload/launcher_identity.h"
+#include "payload/pe_headers.h"
 
 namespace gamewrap {
 
 namespace {
 
-// Header layout of a Windows program (PE/COFF), as offsets into its file.
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kNewHeaderOffsetField = 0x3C;  // e_lfanew
-constexpr std::size_t kSignatureSize = 4;            // "PE\0\0"
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kSectionHeaderSize = 40;
-
-constexpr std::uint16_t kMachineI386 = 0x014C;
-constexpr std::uint16_t kMachineAmd64 = 0x8664;
-constexpr std::uint16_t kOptionalMagicPe32 = 0x010B;
-constexpr std::uint16_t kOptionalMagicPe32Plus = 0x020B;
-constexpr std::uint16_t kCharacteristicExecutableImage = 0x0002;
-constexpr std::uint16_t kCharacteristicDll = 0x2000;
-
 // Headers lie near the front of every real program; reading only this much
 // keeps the checks cheap for games of gigabytes.
 constexpr std::size_t kHeaderReadLimit = 64 * 1024;
-
-std::uint16_t Read16(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
-}
-
-std::uint32_t Read32(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(Read16(bytes, at)) |
-         static_cast<std::uint32_t>(Read16(bytes, at + 2)) << 16;
-}
 
 std::string Hex(unsigned value) {
   char text[16];
@@ -61,6 +39,44 @@ std::string MachineName(std::uint16_t machine) {
     default:
       return "an unknown machine";
   }
+}
+
+const char* PartName(payload::PePart part) {
+  switch (part) {
+    case payload::PePart::MzHeader:
+      return "MZ header";
+    case payload::PePart::PeHeader:
+      return "PE header";
+    case payload::PePart::OptionalHeader:
+      return "optional header";
+    case payload::PePart::SectionTable:
+      break;
+  }
+  return "section table";
+}
+
+// Why the headers could not be read, phrased to follow "it ".
+std::string ReasonFor(const payload::PeResult& result, const payload::PeFileHeader& header) {
+  const std::string part = PartName(result.part);
+  switch (result.status) {
+    case payload::PeStatus::NoMzHeader:
+      return "has no MZ header";
+    case payload::PeStatus::BeyondHead:
+      return "has its " + part + " beyond the first " + std::to_string(kHeaderReadLimit / 1024) +
+             " KiB";
+    case payload::PeStatus::NewHeaderOutsideFile:
+      return "has an e_lfanew (" + Hex(header.newHeaderOffset) + ") that points outside the file";
+    case payload::PeStatus::NoPeSignature:
+      return "has no PE signature where its e_lfanew (" + Hex(header.newHeaderOffset) + ") points";
+    case payload::PeStatus::NoOptionalHeader:
+      return "has no optional header";
+    case payload::PeStatus::ReadFailed:
+      return "cannot be read in its " + part;
+    case payload::PeStatus::PastEnd:
+    case payload::PeStatus::Ok:
+      break;
+  }
+  return "ends inside its " + part;
 }
 
 // The first bytes of the file at `path` (up to kHeaderReadLimit) and its size.
@@ -153,75 +169,55 @@ bool ParseArchitectureName(std::string_view name, Architecture& architecture) {
 
 bool ReadExecutableHeaders(std::string_view head, std::uint64_t fileSize, ExecutableInfo& info,
                            std::string& reason) {
-  // Every offset below is checked against what was read before it is used;
   // `fileSize` only tells a damaged file from headers placed unusually far in.
-  const auto fits = [&](std::uint64_t at, std::uint64_t size, const char* what) {
-    if (at + size <= head.size()) return true;
-    reason = at + size <= fileSize ? std::string("has its ") + what + " beyond the first " +
-                                         std::to_string(kHeaderReadLimit / 1024) + " KiB"
-                                   : std::string("ends inside its ") + what;
-    return false;
-  };
-  if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') {
-    reason = "has no MZ header";
+  const payload::PeBytes bytes(head, fileSize);
+  payload::PeFileHeader header;
+  payload::PeResult read = payload::ReadPeFileHeader(bytes, header);
+  if (!read.Ok()) {
+    reason = ReasonFor(read, header);
     return false;
   }
-  if (!fits(0, kDosHeaderSize, "MZ header")) return false;
-  const std::uint32_t newHeader = Read32(head, kNewHeaderOffsetField);
-  if (static_cast<std::uint64_t>(newHeader) + kSignatureSize + kFileHeaderSize > fileSize) {
-    reason = "has an e_lfanew (" + Hex(newHeader) + ") that points outside the file";
-    return false;
-  }
-  if (!fits(newHeader, kSignatureSize + kFileHeaderSize, "PE header")) return false;
-  if (head.substr(newHeader, kSignatureSize) != std::string_view("PE\0\0", 4)) {
-    reason = "has no PE signature where its e_lfanew (" + Hex(newHeader) + ") points";
-    return false;
-  }
-
-  const std::size_t fileHeader = newHeader + kSignatureSize;
-  const std::uint16_t machine = Read16(head, fileHeader);
-  const std::uint16_t sectionCount = Read16(head, fileHeader + 2);
-  const std::uint16_t optionalHeaderSize = Read16(head, fileHeader + 16);
-  const std::uint16_t characteristics = Read16(head, fileHeader + 18);
-  if (machine != kMachineI386 && machine != kMachineAmd64) {
+  const std::uint16_t machine = header.machine;
+  if (machine != payload::kPeMachineI386 && machine != payload::kPeMachineAmd64) {
     reason = "is built for " + MachineName(machine) + " (machine " + Hex(machine) +
              "), not for i386 or AMD64";
     return false;
   }
-  if ((characteristics & kCharacteristicDll) != 0) {
+  if ((header.characteristics & payload::kPeDll) != 0) {
     reason = "is a DLL, not a program";
     return false;
   }
-  if ((characteristics & kCharacteristicExecutableImage) == 0) {
+  if ((header.characteristics & payload::kPeExecutableImage) == 0) {
     reason = "is not marked as an executable image (an object file or a failed link?)";
     return false;
   }
 
-  const std::size_t optionalHeader = fileHeader + kFileHeaderSize;
-  if (optionalHeaderSize < 2) {
-    reason = "has no optional header";
+  payload::PeOptionalHeader optional;
+  read = payload::ReadPeOptionalHeader(bytes, header, optional);
+  if (!read.Ok()) {
+    reason = ReasonFor(read, header);
     return false;
   }
-  if (!fits(optionalHeader, optionalHeaderSize, "optional header")) return false;
   const std::uint16_t expectedMagic =
-      machine == kMachineI386 ? kOptionalMagicPe32 : kOptionalMagicPe32Plus;
-  if (Read16(head, optionalHeader) != expectedMagic) {
+      machine == payload::kPeMachineI386 ? payload::kPeMagicPe32 : payload::kPeMagicPe32Plus;
+  if (optional.magic != expectedMagic) {
     reason = "has an optional header that does not match its machine " + Hex(machine);
     return false;
   }
 
-  const std::size_t sectionTable = optionalHeader + optionalHeaderSize;
-  if (!fits(sectionTable, static_cast<std::uint64_t>(sectionCount) * kSectionHeaderSize,
-            "section table")) {
+  std::vector<payload::PeSection> sections;
+  read = payload::ReadPeSections(bytes, header, sections);
+  if (!read.Ok()) {
+    reason = ReasonFor(read, header);
     return false;
   }
   info = ExecutableInfo{};
-  info.architecture = machine == kMachineI386 ? Architecture::I686 : Architecture::X86_64;
-  for (std::size_t i = 0; i < sectionCount; ++i) {
-    const std::size_t section = sectionTable + i * kSectionHeaderSize;
-    if (head.substr(section, 8) != std::string_view(".rsrc\0\0\0", 8)) continue;
-    const std::uint64_t size = Read32(head, section + 16);
-    const std::uint64_t offset = Read32(head, section + 20);
+  info.architecture =
+      machine == payload::kPeMachineI386 ? Architecture::I686 : Architecture::X86_64;
+  for (const payload::PeSection& section : sections) {
+    if (section.name != std::string_view(".rsrc\0\0\0", 8)) continue;
+    const std::uint64_t size = section.rawSize;
+    const std::uint64_t offset = section.rawOffset;
     if (offset + size > fileSize) {
       reason = "ends inside its resource section";
       return false;

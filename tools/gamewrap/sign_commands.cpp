@@ -6,7 +6,7 @@
 
 #include "channel/channel_protocol.h"
 #include "common/text_rules.h"
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "properties/partner_properties.h"
 #include "properties/properties_parser.h"
 #include "properties/properties_store.h"

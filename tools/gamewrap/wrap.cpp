@@ -9,8 +9,9 @@
 
 #include "common/file_position.h"
 #include "common/unique_file.h"
-#include "launcher/payload_format.h"
-#include "launcher/payload_reader.h"
+#include "payload/payload_format.h"
+#include "payload/pe_headers.h"
+#include "payload/stream_reading.h"
 #include "tools/gamewrap/file_io.h"
 
 namespace gamewrap {
@@ -102,7 +103,7 @@ bool PackGame(const PackRequest& request, std::string& error) {
   // otherwise give a launcher that every user's copy refuses.
   payload::PayloadRecord record;
   record.payloadLength = static_cast<std::uint64_t>(gameSize);
-  if (!ChecksumFileRange(game.get(), 0, gameSize, record.payloadChecksum) ||
+  if (!payload::ChecksumFileRange(game.get(), 0, gameSize, record.payloadChecksum) ||
       !SeekFile(game.get(), 0)) {
     error = "cannot read game '" + request.gamePath + "'";
     return false;
@@ -126,78 +127,24 @@ bool PackGame(const PackRequest& request, std::string& error) {
   return output.Commit(error);
 }
 
-namespace {
-
-// Bytes of `file` at `offset`, all of them within its `fileSize` bytes.
-bool ReadAt(std::FILE* file, std::int64_t fileSize, std::int64_t offset, std::size_t size,
-            std::string& bytes) {
-  if (offset < 0 || offset > fileSize || static_cast<std::int64_t>(size) > fileSize - offset) {
-    return false;
-  }
-  bytes.assign(size, '\0');
-  return SeekFile(file, offset) && std::fread(&bytes[0], 1, size, file) == size;
-}
-
-std::uint32_t LittleEndian(const std::string& bytes, std::size_t at, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = width; i-- > 0;)
-    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-}  // namespace
-
 bool FindCertificateTable(std::FILE* file, std::int64_t fileSize, CertificateTable& table) {
-  // DOS header: "MZ", and at 0x3C the offset of the PE signature.
-  constexpr std::size_t kDosHeaderSize = 64;
-  constexpr std::size_t kPeOffsetAt = 0x3C;
-  // PE signature (4 bytes) and COFF file header (20 bytes), whose bytes 16-17
-  // give the optional header's size.
-  constexpr std::size_t kPeHeadersSize = 24;
-  constexpr std::size_t kOptionalSizeAt = 4 + 16;
-  // Optional header: where the count of data directories and the directories
-  // themselves lie, for 32-bit (PE32) and 64-bit (PE32+) images.
-  constexpr std::uint32_t kPe32Magic = 0x10B;
-  constexpr std::uint32_t kPe32PlusMagic = 0x20B;
-  constexpr std::size_t kSecurityDirectory = 4;
-  constexpr std::size_t kDirectoryEntrySize = 8;
-
-  std::string dos;
-  if (!ReadAt(file, fileSize, 0, kDosHeaderSize, dos) || dos.compare(0, 2, "MZ") != 0) return false;
-  const std::int64_t peOffset = LittleEndian(dos, kPeOffsetAt, 4);
-  std::string pe;
-  if (!ReadAt(file, fileSize, peOffset, kPeHeadersSize, pe) ||
-      pe.compare(0, 4, std::string("PE\0\0", 4)) != 0) {
+  if (fileSize < 0) return false;
+  const payload::PeBytes bytes(file, static_cast<std::uint64_t>(fileSize));
+  payload::PeFileHeader header;
+  payload::PeOptionalHeader optional;
+  payload::PeDataDirectory entry;
+  if (!payload::ReadPeFileHeader(bytes, header).Ok() ||
+      !payload::ReadPeOptionalHeader(bytes, header, optional).Ok() ||
+      !payload::FindPeDataDirectory(optional, payload::kPeSecurityDirectory, entry)) {
     return false;
   }
-  const std::size_t optionalSize = LittleEndian(pe, kOptionalSizeAt, 2);
-  std::string optional;
-  if (optionalSize < 2 ||
-      !ReadAt(file, fileSize, peOffset + static_cast<std::int64_t>(kPeHeadersSize), optionalSize,
-              optional)) {
-    return false;
-  }
-  const std::uint32_t magic = LittleEndian(optional, 0, 2);
-  std::size_t countAt = 0;
-  if (magic == kPe32Magic)
-    countAt = 92;
-  else if (magic == kPe32PlusMagic)
-    countAt = 108;
-  else
-    return false;
-  const std::size_t entryAt = countAt + 4 + kSecurityDirectory * kDirectoryEntrySize;
-  if (entryAt + kDirectoryEntrySize > optionalSize) return false;
-  if (LittleEndian(optional, countAt, 4) <= kSecurityDirectory) return false;
-
   // This one entry holds a file offset, not a virtual address.
-  CertificateTable found;
-  found.offset = LittleEndian(optional, entryAt, 4);
-  found.size = LittleEndian(optional, entryAt + 4, 4);
-  if (found.offset == 0 || found.size == 0 ||
-      static_cast<std::int64_t>(found.offset) + found.size > fileSize) {
+  if (entry.address == 0 || entry.size == 0 ||
+      static_cast<std::int64_t>(entry.address) + entry.size > fileSize) {
     return false;
   }
-  table = found;
+  table.offset = entry.address;
+  table.size = entry.size;
   return true;
 }
 
@@ -212,7 +159,7 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
     error = "cannot read '" + path + "'";
     return false;
   }
-  const std::int64_t marker = FindMarker(file.get(), payload::PayloadMarker());
+  const std::int64_t marker = payload::FindInStream(file.get(), payload::PayloadMarker());
   if (marker < 0) {
     error = "'" + path + "' holds no payload marker: it is not a wrapped launcher";
     return false;
@@ -245,8 +192,9 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
         fields.record.payloadLength > static_cast<std::uint64_t>(result.payloadSize);
     if (!result.recordPastEnd) {
       std::uint64_t checksum = 0;
-      if (!ChecksumFileRange(file.get(), payloadStart,
-                             static_cast<std::int64_t>(fields.record.payloadLength), checksum)) {
+      if (!payload::ChecksumFileRange(file.get(), payloadStart,
+                                      static_cast<std::int64_t>(fields.record.payloadLength),
+                                      checksum)) {
         error = "cannot read the payload of '" + path + "'";
         return false;
       }

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 #include "tools/gamewrap/file_io.h"
 
 namespace gamewrap {

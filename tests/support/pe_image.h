@@ -1,11 +1,12 @@
-// Small Windows program images for the tests of gamewrap's input checks: just
-// the headers the checks read, with fields a test can spoil one at a time.
+// Small Windows program images for the tests of the PE header reader and of
+// gamewrap's input checks: just the headers they read, with fields a test can
+// spoil one at a time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "launcher/launcher_identity.h"
+#include "payload/launcher_identity.h"
 
 namespace testsupport {
 

@@ -1,6 +1,7 @@
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 
 #include "common/text_rules.h"
+#include "payload/byte_fields.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -67,26 +68,15 @@ constexpr std::size_t kRecordChecksumAt = kRecordLengthAt + 8;
 constexpr std::size_t kRecordSelfChecksumAt = kRecordChecksumAt + 8;
 static_assert(kRecordSelfChecksumAt + 8 == kRecordSize, "record fields fill the record");
 
-void PutLittleEndian64(std::string& bytes, std::size_t at, std::uint64_t value) {
-  for (std::size_t i = 0; i < 8; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint64_t GetLittleEndian64(std::string_view bytes, std::size_t at) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 8; i-- > 0;)
-    value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
 }  // namespace
 
 std::string MakePayloadRecord(const PayloadRecord& record) {
   std::string bytes(kRecordSize, '\0');
   bytes.replace(0, kRecordTagLength, kRecordTag, kRecordTagLength);
-  PutLittleEndian64(bytes, kRecordLengthAt, record.payloadLength);
-  PutLittleEndian64(bytes, kRecordChecksumAt, record.payloadChecksum);
-  PutLittleEndian64(bytes, kRecordSelfChecksumAt,
-                    ChecksumOf(std::string_view(bytes).substr(0, kRecordSelfChecksumAt)));
+  PutLe64At(bytes, kRecordLengthAt, record.payloadLength);
+  PutLe64At(bytes, kRecordChecksumAt, record.payloadChecksum);
+  PutLe64At(bytes, kRecordSelfChecksumAt,
+            ChecksumOf(std::string_view(bytes).substr(0, kRecordSelfChecksumAt)));
   return bytes;
 }
 
@@ -95,12 +85,11 @@ RecordStatus ParsePayloadRecord(std::string_view bytes, PayloadRecord& record) {
     return RecordStatus::Absent;
   }
   if (bytes.size() < kRecordSize) return RecordStatus::Damaged;
-  if (ChecksumOf(bytes.substr(0, kRecordSelfChecksumAt)) !=
-      GetLittleEndian64(bytes, kRecordSelfChecksumAt)) {
+  if (ChecksumOf(bytes.substr(0, kRecordSelfChecksumAt)) != Le64At(bytes, kRecordSelfChecksumAt)) {
     return RecordStatus::Damaged;
   }
-  record.payloadLength = GetLittleEndian64(bytes, kRecordLengthAt);
-  record.payloadChecksum = GetLittleEndian64(bytes, kRecordChecksumAt);
+  record.payloadLength = Le64At(bytes, kRecordLengthAt);
+  record.payloadChecksum = Le64At(bytes, kRecordChecksumAt);
   return RecordStatus::Intact;
 }
 

@@ -1,4 +1,4 @@
-#include "launcher/payload_format.h"
+#include "payload/payload_format.h"
 
 #include <gtest/gtest.h>
 
