@@ -8,46 +8,28 @@ namespace channel {
 
 namespace {
 
-// The game may write into the block while the launcher reads it: the length
-// word is taken once, through volatile reads, so that the bound checked is the
-// bound used.
-uint32_t ReadLengthWord(const unsigned char* block) {
-  const volatile unsigned char* word = block;
-  return static_cast<uint32_t>(word[0]) | static_cast<uint32_t>(word[1]) << 8 |
-         static_cast<uint32_t>(word[2]) << 16 | static_cast<uint32_t>(word[3]) << 24;
-}
-
-void WriteLengthWord(unsigned char* block, uint32_t length) {
-  block[0] = static_cast<unsigned char>(length);
-  block[1] = static_cast<unsigned char>(length >> 8);
-  block[2] = static_cast<unsigned char>(length >> 16);
-  block[3] = static_cast<unsigned char>(length >> 24);
-}
-
 // The text as a C string argument would show it: up to its first NUL byte.
 std::string_view UpToFirstNul(const std::string& text) { return std::string_view(text.c_str()); }
 
 }  // namespace
 
 std::string BlockNameForWindow(uint64_t windowHandleValue) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  const uint32_t low = static_cast<uint32_t>(windowHandleValue);
-  std::string name = "HWND";
-  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(low >> shift) & 0xF];
+  char name[KOVA_PROTOCOL_BLOCK_NAME_SIZE];
+  KovaProtocolBlockName(static_cast<uint32_t>(windowHandleValue), name);
   return name;
 }
 
 bool ReadRequest(const unsigned char* block, std::string& name) {
-  const uint32_t length = ReadLengthWord(block);
+  const uint32_t length = KovaProtocolReadLengthWord(block);
   if (length > kMaxTextSize) return false;
-  name.assign(reinterpret_cast<const char*>(block + kLengthFieldSize), length);
+  name.assign(reinterpret_cast<const char*>(block + KOVA_PROTOCOL_TEXT_OFFSET), length);
   return true;
 }
 
 bool WriteReply(unsigned char* block, const std::string& value) {
   if (value.size() > kMaxTextSize) return false;
-  WriteLengthWord(block, static_cast<uint32_t>(value.size()));
-  std::memcpy(block + kLengthFieldSize, value.data(), value.size());
+  KovaProtocolWriteLengthWord(block, static_cast<uint32_t>(value.size()));
+  std::memcpy(block + KOVA_PROTOCOL_TEXT_OFFSET, value.data(), value.size());
   return true;
 }
 

@@ -1,7 +1,8 @@
-// The game channel's protocol, independent of the system that carries it: the
-// registered message and window class names, the shared block's size and
-// layout, the block's name, and the handling of one string query on a plain
-// byte block (request in, reply over it, one debugger line).
+// The game channel's handling on a plain byte block, independent of the
+// system that carries it: the block's name, reading a request, writing a reply
+// and answering one string query (request in, reply over it, one debugger
+// line). The protocol's names and numbers come from kova_protocol.h, which the
+// game's client includes too; the constants below only give them C++ names.
 #pragma once
 
 #include <cstddef>
@@ -9,31 +10,27 @@
 #include <functional>
 #include <string>
 
+#include "channel/kova_protocol.h"
+
 namespace channel {
 
-// The launcher's message window class, which a game looks for.
-inline constexpr char kWindowClassName[] = "Korvelin_IPC";
-// Registered message names; the game registers the same names to get the same ids.
-inline constexpr char kQueryMessageName[] = "TamberLink_QueryData";
-inline constexpr char kHandshakeMessageName[] = "TamberLink_IPC";
-inline constexpr char kHandshakeReplyMessageName[] = "TamberLink_IPC_Response";
+inline constexpr char kWindowClassName[] = KOVA_PROTOCOL_WINDOW_CLASS;
+inline constexpr char kQueryMessageName[] = KOVA_PROTOCOL_QUERY_MESSAGE;
+inline constexpr char kHandshakeMessageName[] = KOVA_PROTOCOL_HANDSHAKE_MESSAGE;
+inline constexpr char kHandshakeReplyMessageName[] = KOVA_PROTOCOL_HANDSHAKE_REPLY_MESSAGE;
 
-// The shared block: a 32-bit little-endian length at offset 0, then that many
-// text bytes with no terminator. Requests and replies share the place.
-inline constexpr std::size_t kBlockSize = 65536;
-inline constexpr std::size_t kLengthFieldSize = 4;
-inline constexpr std::size_t kMaxTextSize = kBlockSize - kLengthFieldSize;  // 65,532
+inline constexpr std::size_t kBlockSize = KOVA_PROTOCOL_BLOCK_SIZE;
+inline constexpr std::size_t kLengthFieldSize = KOVA_PROTOCOL_LENGTH_SIZE;
+inline constexpr std::size_t kMaxTextSize = KOVA_PROTOCOL_MAX_TEXT_SIZE;
 
-// What the query message returns: the reply is in the block, or the query failed
-// (all 32 bits set) and the block was left unwritten.
-inline constexpr int32_t kQueryAnswered = 0;
-inline constexpr int32_t kQueryFailed = -1;
+inline constexpr int32_t kQueryAnswered = KOVA_PROTOCOL_QUERY_ANSWERED;
+inline constexpr int32_t kQueryFailed = KOVA_PROTOCOL_QUERY_FAILED;
 
 // The debugger line is formatted into a buffer of this size, terminator included.
 inline constexpr std::size_t kDebugLineBufferSize = 512;
 
-// "HWND" and eight upper-case, zero-padded hexadecimal digits of the low 32 bits
-// of the message window's handle value.
+// The block's name for the message window with this handle value
+// (KovaProtocolBlockName).
 std::string BlockNameForWindow(uint64_t windowHandleValue);
 
 // The request's name, read from `block` (kBlockSize bytes). The length word is

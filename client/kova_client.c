@@ -16,13 +16,12 @@
 #include <tlhelp32.h>
 
 /* The protocol the launcher speaks. */
-static const char kLauncherWindowClass[] = "Korvelin_IPC";
-static const char kQueryMessageName[] = "TamberLink_QueryData";
-static const char kHandshakeMessageName[] = "TamberLink_IPC";
-static const char kHandshakeReplyMessageName[] = "TamberLink_IPC_Response";
-/* The shared block: a 32-bit little-endian length, then the text's bytes. */
-#define KOVA_BLOCK_SIZE 65536u
-#define KOVA_LENGTH_FIELD_SIZE 4u
+#include "kova_protocol.h"
+
+/* The public limit is the protocol's. */
+#if KOVA_CLIENT_MAX_TEXT_SIZE != KOVA_PROTOCOL_MAX_TEXT_SIZE
+#error "KOVA_CLIENT_MAX_TEXT_SIZE differs from the protocol's longest text"
+#endif
 
 /* Every KovaClient of this process that talks to one launcher shares its one
    block: from writing a request to copying its reply, a query holds this lock,
@@ -65,6 +64,7 @@ static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM w
 }
 
 static int IsLauncherWindow(HWND window) {
+  static const char kLauncherWindowClass[] = KOVA_PROTOCOL_WINDOW_CLASS;
   char className[sizeof kLauncherWindowClass + 1];
   const int length = GetClassNameA(window, className, (int)sizeof className);
   return length == (int)(sizeof kLauncherWindowClass - 1) &&
@@ -136,8 +136,8 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
   memset(&state, 0, sizeof state);
   state.processId = GetCurrentProcessId();
   state.timeoutMilliseconds = timeoutMilliseconds;
-  state.handshakeMessage = RegisterWindowMessageA(kHandshakeMessageName);
-  state.replyMessage = RegisterWindowMessageA(kHandshakeReplyMessageName);
+  state.handshakeMessage = RegisterWindowMessageA(KOVA_PROTOCOL_HANDSHAKE_MESSAGE);
+  state.replyMessage = RegisterWindowMessageA(KOVA_PROTOCOL_HANDSHAKE_REPLY_MESSAGE);
   if (state.handshakeMessage == 0 || state.replyMessage == 0) return KOVA_CLIENT_SYSTEM_ERROR;
 
   state.replyWindow = CreateWindowExA(0, "STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
@@ -176,20 +176,17 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
 }
 
 KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
-  char blockName[13];
+  char blockName[KOVA_PROTOCOL_BLOCK_NAME_SIZE];
   HWND launcher = NULL;
   HANDLE mapping;
   void* view;
-  DWORD handleValue;
   KovaClientResult result;
-  int digit;
 
   if (client == NULL) return KOVA_CLIENT_INVALID_ARGUMENT;
   ClearClient(client);
   client->timeoutMilliseconds =
       timeoutMilliseconds != 0 ? timeoutMilliseconds : KOVA_CLIENT_DEFAULT_TIMEOUT_MS;
-  client->queryMessage = RegisterWindowMessageA(kQueryMessageName);
+  client->queryMessage = RegisterWindowMessageA(KOVA_PROTOCOL_QUERY_MESSAGE);
   if (client->queryMessage == 0) return KOVA_CLIENT_SYSTEM_ERROR;
 
   result = FindOwnLauncher(client->timeoutMilliseconds, &launcher);
@@ -198,14 +195,7 @@ KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilli
     return result;
   }
 
-  /* "HWND" and the eight upper-case hexadecimal digits of the window handle's
-     low 32 bits. */
-  handleValue = (DWORD)(ULONG_PTR)launcher;
-  memcpy(blockName, "HWND", 4);
-  for (digit = 0; digit < 8; ++digit) {
-    blockName[4 + digit] = kHexDigits[(handleValue >> (28 - 4 * digit)) & 0xF];
-  }
-  blockName[12] = '\0';
+  KovaProtocolBlockName((uint32_t)(ULONG_PTR)launcher, blockName);
 
   mapping = OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, blockName);
   if (mapping == NULL) {
@@ -213,7 +203,7 @@ KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilli
     return KOVA_CLIENT_BLOCK_UNAVAILABLE;
   }
   /* Fails when the block is smaller than the protocol's size. */
-  view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, KOVA_BLOCK_SIZE);
+  view = MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, KOVA_PROTOCOL_BLOCK_SIZE);
   if (view == NULL) {
     CloseHandle(mapping);
     client->queryMessage = 0;
@@ -246,7 +236,6 @@ KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char*
    caller holds the query lock. */
 static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* block, char* buffer,
                                           size_t bufferSize, size_t* sizeWithNul) {
-  const volatile unsigned char* lengthWord = block;
   DWORD_PTR queryResult = 0;
   size_t valueLength;
 
@@ -262,15 +251,13 @@ static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* blo
     KovaClientDisconnect(client);
     return launcherExists ? KOVA_CLIENT_TIMEOUT : KOVA_CLIENT_QUERY_FAILED;
   }
-  if ((DWORD)queryResult != 0) return KOVA_CLIENT_QUERY_FAILED;
+  if ((DWORD)queryResult != (DWORD)KOVA_PROTOCOL_QUERY_ANSWERED) return KOVA_CLIENT_QUERY_FAILED;
 
-  /* Read the reply's length once: the bound checked is the bound used. */
-  valueLength = (size_t)lengthWord[0] | (size_t)lengthWord[1] << 8 | (size_t)lengthWord[2] << 16 |
-                (size_t)lengthWord[3] << 24;
+  valueLength = KovaProtocolReadLengthWord(block);
   if (valueLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_QUERY_FAILED;
   if (sizeWithNul != NULL) *sizeWithNul = valueLength + 1;
   if (valueLength + 1 > bufferSize) return KOVA_CLIENT_VALUE_TOO_LARGE;
-  memcpy(buffer, block + KOVA_LENGTH_FIELD_SIZE, valueLength);
+  memcpy(buffer, block + KOVA_PROTOCOL_TEXT_OFFSET, valueLength);
   buffer[valueLength] = '\0';
   return KOVA_CLIENT_OK;
 }
@@ -290,11 +277,8 @@ KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size
 
   block = (unsigned char*)client->blockView;
   AcquireSRWLockExclusive(&queryLock);
-  block[0] = (unsigned char)nameLength;
-  block[1] = (unsigned char)(nameLength >> 8);
-  block[2] = (unsigned char)(nameLength >> 16);
-  block[3] = (unsigned char)(nameLength >> 24);
-  memcpy(block + KOVA_LENGTH_FIELD_SIZE, name, nameLength);
+  KovaProtocolWriteLengthWord(block, (uint32_t)nameLength);
+  memcpy(block + KOVA_PROTOCOL_TEXT_OFFSET, name, nameLength);
   result = ExchangeUnderLock(client, block, buffer, bufferSize, sizeWithNul);
   ReleaseSRWLockExclusive(&queryLock);
   return result;

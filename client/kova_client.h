@@ -13,7 +13,9 @@
  *   }
  *
  * Plain C (C99 or later, or C++), Windows only; drop this header and
- * kova_client.c into any build. Links with user32 and kernel32.
+ * kova_client.c into any build, with the protocol's headers kova_protocol.h
+ * and kova_little_endian.h beside them (the source includes them; this header
+ * does not). Links with user32 and kernel32.
  *
  * Threads: one KovaClient may be used by one thread at a time; separate
  * KovaClient objects may be used by separate threads at once. They share the
@@ -42,7 +44,8 @@
 #define KOVA_CLIENT_DEFAULT_TIMEOUT_MS 2000u
 
 /* Longest property name, and longest value, the channel carries, in bytes
-   without a terminating NUL. */
+   without a terminating NUL; kova_client.c checks that it is the protocol's
+   KOVA_PROTOCOL_MAX_TEXT_SIZE. */
 #define KOVA_CLIENT_MAX_TEXT_SIZE 65532u
 
 #ifdef __cplusplus

@@ -3,7 +3,8 @@
 # i686, size-optimised and stripped), gamewrap for Linux and for Windows, the
 # client library and the documents. Lays the kit out in build/kit/<name>/,
 # packs build/kit/<name>.tar.gz and .zip, and checks that the kit's own
-# gamewrap wraps the demo game with the kit's stubs, without --stub.
+# gamewrap wraps the demo game with the kit's stubs, without --stub, and that
+# the kit's client folder compiles on its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,12 @@ mkdir -p "$check"
 "$kit/bin/gamewrap" pack --arch i686 --game build/release-windows-i686/bin/demo_game.exe \
   --build-id 00000001 -o "$check/DemoGame-i686.exe" >/dev/null
 "$kit/bin/gamewrap" inspect "$check/DemoGame-i686.exe" >/dev/null
+
+echo "== checking the kit: its client folder compiles on its own, as C and as C++"
+x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror \
+  -c "$kit/client/kova_client.c" -o "$check/kova_client.o"
+x86_64-w64-mingw32-g++-posix -x c++ -std=c++11 -Wall -Wextra -Wpedantic -Werror \
+  -c "$kit/client/kova_client.c" -o "$check/kova_client_cxx.o"
 rm -rf "$check"
 
 echo "== the kit"

@@ -1,7 +1,7 @@
-// The launcher's side of the game channel: a worker thread with a hidden
-// window of class "Korvelin_IPC", through which the running game makes its
-// handshake and asks for string properties by name, and the 65,536-byte named
-// block that carries each request and its reply.
+// The launcher's side of the game channel (channel/kova_protocol.h): a worker
+// thread with a hidden window of the protocol's class, through which the
+// running game makes its handshake and asks for string properties by name, and
+// the named shared block that carries each request and its reply.
 #pragma once
 
 #include <windows.h>
