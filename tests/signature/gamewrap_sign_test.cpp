@@ -166,7 +166,8 @@ TEST(GamewrapSign, HelpShowsUsage) {
       << sign.out;
   const ToolRun verify = Gamewrap("verify -h");
   EXPECT_EQ(verify.exitCode, 0);
-  EXPECT_EQ(verify.out.rfind("usage: gamewrap verify --build-id N FILE\n", 0), 0u) << verify.out;
+  EXPECT_EQ(verify.out.rfind("usage: gamewrap verify [--json] --build-id N FILE\n", 0), 0u)
+      << verify.out;
 }
 
 // --- Bad input: a message, a non-zero exit, nothing written --------------
@@ -397,5 +398,110 @@ INSTANTIATE_TEST_SUITE_P(
                                "</String></StringArray>"),
                       ""}),
     [](const testing::TestParamInfo<LongValueCase>& info) { return std::string(info.param.name); });
+
+// --- verify --json ----------------------------------------------------------------
+
+enum class SignatureChange { Kept, FirstZeroAsG, NotHex, Removed, DocumentRemoved };
+
+struct VerifyJsonCase {
+  const char* name;
+  std::string contents;  // signed for 7, then checked with `buildId`
+  SignatureChange change;
+  int buildId;
+  int exitCode;
+  std::string result;
+  std::string reasonPart;  // in the reason of a failure
+  // The lines of the two arrays as json_fields.py prints them; {note} stands
+  // for the text of the note on standard error.
+  std::string warningsAndNotes;
+};
+
+void PrintTo(const VerifyJsonCase& c, std::ostream* out) { *out << c.name; }
+
+class GamewrapVerifyJson : public testing::TestWithParam<VerifyJsonCase> {};
+
+// One JSON object with the file, build identifier, result, reason, warnings
+// and notes; exit code and standard error as without --json.
+TEST_P(GamewrapVerifyJson, ReportsTheOutcomeAsOneObject) {
+  const VerifyJsonCase& c = GetParam();
+  TempDir dir;
+  const std::string doc = dir.Write("doc.xml", c.contents);
+  ASSERT_EQ(Gamewrap("sign --key " + kDevKey + " --build-id 7 " + Quoted(doc)).exitCode, 0);
+  std::string signature = ReadFile(doc + ".sig");
+  switch (c.change) {
+    case SignatureChange::Kept:
+      break;
+    case SignatureChange::FirstZeroAsG:
+      // The launcher reads a byte that is no digit as 0: still valid.
+      ASSERT_NE(signature.find('0'), std::string::npos) << signature;
+      signature[signature.find('0')] = 'g';
+      break;
+    case SignatureChange::NotHex:
+      signature = "zzzz";
+      break;
+    case SignatureChange::Removed:
+      std::filesystem::remove(doc + ".sig");
+      break;
+    case SignatureChange::DocumentRemoved:
+      std::filesystem::remove(doc);
+      break;
+  }
+  if (c.change == SignatureChange::FirstZeroAsG || c.change == SignatureChange::NotHex) {
+    dir.Write("doc.xml.sig", signature);
+  }
+  const std::string arguments = "--build-id " + std::to_string(c.buildId) + " " + Quoted(doc);
+  const ToolRun text = Gamewrap("verify " + arguments);
+  const ToolRun json = Gamewrap("verify --json " + arguments);
+  EXPECT_EQ(json.exitCode, c.exitCode) << json.err;
+  EXPECT_EQ(json.exitCode, text.exitCode);
+  EXPECT_EQ(json.err, text.err);
+
+  std::string reason = "null";
+  if (c.exitCode != 0) {
+    const std::string prefix = "gamewrap verify: ";
+    ASSERT_EQ(json.err.rfind(prefix, 0), 0u) << json.err;
+    reason = "\"" + json.err.substr(prefix.size(), json.err.size() - prefix.size() - 1) + "\"";
+    EXPECT_TRUE(Contains(reason, c.reasonPart)) << reason;
+  }
+  std::string warningsAndNotes = c.warningsAndNotes;
+  if (const std::size_t at = warningsAndNotes.find("{note}"); at != std::string::npos) {
+    const std::string marker = "gamewrap verify: note: ";
+    const std::size_t start = json.err.find(marker);
+    ASSERT_NE(start, std::string::npos) << json.err;
+    const std::size_t end = json.err.find('\n', start);
+    const std::string note = json.err.substr(start + marker.size(), end - start - marker.size());
+    EXPECT_TRUE(Contains(note, doc + ".sig: byte 0x67 at position")) << note;
+    warningsAndNotes.replace(at, 6, note);
+  }
+  const ToolRun fields = testsupport::JsonFields(json.out);
+  ASSERT_EQ(fields.exitCode, 0) << fields.err;
+  EXPECT_EQ(fields.out, "file=\"" + doc + "\"\nsignatureFile=\"" + doc +
+                            ".sig\"\nbuildId=" + std::to_string(c.buildId) +
+                            "\nvalid=" + (c.exitCode == 0 ? "true" : "false") + "\nresult=\"" +
+                            c.result + "\"\nreason=" + reason + "\n" + warningsAndNotes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gamewrap, GamewrapVerifyJson,
+    testing::Values(
+        VerifyJsonCase{"Valid", "<a>1</a>", SignatureChange::Kept, 7, 0, "valid", "",
+                       "warnings=[]\nnotes=[]\n"},
+        VerifyJsonCase{"ValidWithWarningsAndNote",
+                       Document(StringValue("Eula", 70000) + StringValue("Credits", 65533)),
+                       SignatureChange::FirstZeroAsG, 7, 0, "valid", "",
+                       "warnings[0]=\"the value of 'Credits' is 65533 bytes; the game channel "
+                       "carries at most 65532\"\nwarnings[1]=\"the value of 'Eula' is 70000 "
+                       "bytes; the game channel carries at most 65532\"\nnotes[0]=\"{note}\"\n"},
+        VerifyJsonCase{"OtherBuildId", "<a>1</a>", SignatureChange::Kept, 8, 1, "mismatch",
+                       "signature does not match", "warnings=[]\nnotes=[]\n"},
+        VerifyJsonCase{"MalformedSignature", "<a>1</a>", SignatureChange::NotHex, 7, 1,
+                       "malformedSignature", "byte 0x7A at position 1", "warnings=[]\nnotes=[]\n"},
+        VerifyJsonCase{"NoSignatureFile", "<a>1</a>", SignatureChange::Removed, 7, 1,
+                       "noSignatureFile", "no signature file", "warnings=[]\nnotes=[]\n"},
+        VerifyJsonCase{"MissingDocument", "<a>1</a>", SignatureChange::DocumentRemoved, 7, 1,
+                       "cannotRead", "doc.xml", "warnings=[]\nnotes=[]\n"}),
+    [](const testing::TestParamInfo<VerifyJsonCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace

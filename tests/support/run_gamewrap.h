@@ -30,4 +30,15 @@ inline ToolRun RunTool(const std::string& tool, const std::string& arguments) {
 // Runs the built gamewrap with `arguments`.
 inline ToolRun Gamewrap(const std::string& arguments) { return RunTool(GAMEWRAP_PATH, arguments); }
 
+#ifdef KOVA_JSON_FIELDS
+// The values of the one JSON object in `json` (gamewrap's --json output), read
+// by a real JSON reader: tests/tools/json_fields.py, whose header describes the
+// lines it prints. Exit code 1 and a message when it is not one JSON object.
+inline ToolRun JsonFields(const std::string& json) {
+  static const TempDir inputDir;
+  const std::string input = inputDir.Write("output.json", json);
+  return RunTool(KOVA_PYTHON, std::string("'") + KOVA_JSON_FIELDS + "' <" + input);
+}
+#endif
+
 }  // namespace testsupport

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "payload/payload_format.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/run_gamewrap.h"
 #include "tests/support/temp_dir.h"
@@ -102,6 +104,97 @@ TEST(GamewrapCli, PackThenInspect) {
   ToolRun notWrapped = Gamewrap("inspect " + dir.File("game.exe"));
   EXPECT_EQ(notWrapped.exitCode, 1);
   EXPECT_NE(notWrapped.err.find("not a wrapped launcher"), std::string::npos);
+}
+
+// --- inspect --json ----------------------------------------------------------
+
+// What the certificate table of a code-signed launcher adds to it: the table
+// appended at the end, and the stub's security directory entry naming it.
+// `machine` is that of the stub at the file's start.
+std::string CodeSigned(std::string file, std::uint16_t machine, const std::string& table) {
+  const std::size_t optionalHeader = 0x80 + 4 + 20;
+  const std::size_t countAt = optionalHeader + (machine == testsupport::kMachineI386 ? 92 : 108);
+  testsupport::Put32(file, countAt, 16);
+  testsupport::Put32(file, countAt + 4 + 4 * 8, static_cast<std::uint32_t>(file.size()));
+  testsupport::Put32(file, countAt + 4 + 4 * 8 + 4, static_cast<std::uint32_t>(table.size()));
+  return file + table;
+}
+
+// The values of a run's JSON output, as Python's JSON reader reads them.
+std::string JsonOf(const ToolRun& run) {
+  const ToolRun fields = testsupport::JsonFields(run.out);
+  EXPECT_EQ(fields.exitCode, 0) << fields.err;
+  return fields.out;
+}
+
+// inspect --json reports what inspect prints, as one JSON object, for a
+// launcher as packed, code signed, and with its game changed afterwards.
+TEST(GamewrapJson, InspectOfAPackedLauncher) {
+  TempDir dir;
+  const std::string stub = testsupport::LauncherStub(testsupport::kMachineAmd64);
+  const std::string game = testsupport::Game(testsupport::kMachineAmd64);
+  dir.Write("launcher.exe", stub);
+  dir.Write("game.exe", game);
+  ASSERT_EQ(Gamewrap(PackArguments(dir, "launcher.exe", "game.exe", "wrapped.exe")).exitCode, 0);
+  const std::string wrapped = testsupport::ReadFile(dir.File("wrapped.exe"));
+  char checksum[20];
+  std::snprintf(checksum, sizeof checksum, "%016llx",
+                static_cast<unsigned long long>(payload::RecordFor(game).payloadChecksum));
+  const std::string head =
+      "error=null\nmarkerOffset=" + std::to_string(stub.size()) +
+      "\npayloadOffset=" + std::to_string(stub.size() + payload::kPayloadOffset) + "\npayloadSize=";
+  const std::string record =
+      "\nbuildId=\"00000042\"\nrecord=\"valid\"\nrecordedLength=" + std::to_string(game.size()) +
+      "\nrecordedChecksum=\"" + checksum + "\"\npayloadChecksum=";
+
+  const ToolRun packed = Gamewrap("inspect --json " + dir.File("wrapped.exe"));
+  EXPECT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_EQ(packed.err, "");
+  EXPECT_EQ(JsonOf(packed), "file=\"" + dir.File("wrapped.exe") + "\"\n" + head +
+                                std::to_string(game.size()) + record +
+                                "\"matches\"\ncertificateTable=null\n");
+
+  const std::string table(904, 'c');
+  dir.Write("signed.exe", CodeSigned(wrapped, testsupport::kMachineAmd64, table));
+  const ToolRun codeSigned = Gamewrap("inspect --json " + dir.File("signed.exe"));
+  EXPECT_EQ(codeSigned.exitCode, 0) << codeSigned.err;
+  EXPECT_EQ(JsonOf(codeSigned),
+            "file=\"" + dir.File("signed.exe") + "\"\n" + head +
+                std::to_string(game.size() + table.size()) + record +
+                "\"matches\"\ncertificateTable.offset=" + std::to_string(wrapped.size()) +
+                "\ncertificateTable.size=904\n");
+
+  std::string changed = wrapped;
+  changed[changed.size() - 1] ^= 1;
+  dir.Write("changed.exe", changed);
+  const ToolRun differs = Gamewrap("inspect --json " + dir.File("changed.exe"));
+  EXPECT_EQ(differs.exitCode, 0) << differs.err;
+  EXPECT_EQ(JsonOf(differs), "file=\"" + dir.File("changed.exe") + "\"\n" + head +
+                                 std::to_string(game.size()) + record +
+                                 "\"differs\"\ncertificateTable=null\n");
+}
+
+// A file that cannot be inspected: exit code 1, the message on standard error
+// as without --json, and a JSON object naming the file and the error.
+TEST(GamewrapJson, InspectFailureIsAnObjectToo) {
+  TempDir dir;
+  dir.Write("game.exe", testsupport::Game(testsupport::kMachineAmd64));
+  for (const char* name : {"game.exe", "missing.exe"}) {
+    const ToolRun text = Gamewrap("inspect " + dir.File(name));
+    const ToolRun json = Gamewrap("inspect --json " + dir.File(name));
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(json.err, text.err);
+    const std::string prefix = "gamewrap inspect: ";
+    ASSERT_EQ(json.err.rfind(prefix, 0), 0u) << json.err;
+    EXPECT_EQ(JsonOf(json),
+              "file=\"" + dir.File(name) + "\"\nerror=\"" +
+                  json.err.substr(prefix.size(), json.err.size() - prefix.size() - 1) + "\"\n");
+  }
+  EXPECT_NE(Gamewrap("inspect --json " + dir.File("game.exe")).err.find("not a wrapped launcher"),
+            std::string::npos);
+  EXPECT_EQ(Gamewrap("inspect --json").exitCode, 2);
+  EXPECT_EQ(Gamewrap("inspect " + dir.File("game.exe") + " --json").out,
+            Gamewrap("inspect --json " + dir.File("game.exe")).out);
 }
 
 // Inputs that cannot work are refused before anything is written, with the

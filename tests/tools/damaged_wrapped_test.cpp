@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "payload/payload_format.h"
@@ -96,6 +97,66 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"RecordClaims4GiBPlusPayload",
                    kStub + kMarker + RecordHeader(0x100000000ULL + 4096) + kGame, 0,
                    "invalid: claims more than the file holds"}),
+    [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
+
+// --- The same with --json ------------------------------------------------------
+
+class DamagedWrappedFileJson : public testing::TestWithParam<DamageCase> {};
+
+// `wanted` is part of the values as tests/tools/json_fields.py prints them.
+TEST_P(DamagedWrappedFileJson, ReportsTheDamageInItsFields) {
+  const TempDir dir;
+  const std::string path = dir.Write("launcher.exe", GetParam().file);
+  const testsupport::ToolRun run = Gamewrap("inspect --json " + path);
+  EXPECT_EQ(run.exitCode, GetParam().exitCode) << run.out << run.err;
+  const testsupport::ToolRun fields = testsupport::JsonFields(run.out);
+  ASSERT_EQ(fields.exitCode, 0) << fields.err;
+  EXPECT_NE(fields.out.find(GetParam().wanted), std::string::npos) << fields.out;
+}
+
+// The game's checksum as inspect shows it.
+std::string GameChecksum() {
+  char text[20];
+  std::snprintf(text, sizeof text, "%016llx",
+                static_cast<unsigned long long>(payload::RecordFor(kGame).payloadChecksum));
+  return text;
+}
+
+// A build identifier field of bytes no launcher would carry: quote,
+// backslash, control characters, a byte that is not UTF-8 and one that is.
+const std::string kOddBuildId = "\"\\\x01\x7F\xFF\xC3\xA9z";
+
+// How those bytes are written: valid UTF-8 as it is, the byte 0xFF as \uDCFF.
+TEST(DamagedWrappedFileJsonText, EscapesTheBuildIdField) {
+  const TempDir dir;
+  const std::string path =
+      dir.Write("launcher.exe", kStub + kMarker + payload::MakeHeader(kOddBuildId) + kGame);
+  const testsupport::ToolRun run = Gamewrap("inspect --json " + path);
+  EXPECT_NE(run.out.find("\"buildId\": \"\\\"\\\\\\u0001\\u007F\\uDCFF\xC3\xA9z\""),
+            std::string::npos)
+      << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inspect, DamagedWrappedFileJson,
+    testing::Values(
+        DamageCase{
+            "NoRecord", kStub + kMarker + Header() + kGame, 0,
+            "error=null\nmarkerOffset=1000\npayloadOffset=1418\npayloadSize=4096\n"
+            "buildId=\"20240607\"\nrecord=\"absent\"\nrecordedLength=null\n"
+            "recordedChecksum=null\npayloadChecksum=\"notChecked\"\ncertificateTable=null\n"},
+        DamageCase{"RecordFailingItsOwnChecksum",
+                   kStub + kMarker + RecordWithItsChecksumSpoiled() + kGame, 0,
+                   "record=\"damaged\"\nrecordedLength=null\nrecordedChecksum=null\n"
+                   "payloadChecksum=\"notChecked\"\n"},
+        DamageCase{"RecordClaimsPast4GiB", kStub + kMarker + RecordHeader(0x100000001ULL) + kGame,
+                   0,
+                   "record=\"pastEnd\"\nrecordedLength=4294967297\nrecordedChecksum=\"" +
+                       GameChecksum() + "\"\npayloadChecksum=\"notChecked\"\n"},
+        DamageCase{"OddBytesInBuildId", kStub + kMarker + payload::MakeHeader(kOddBuildId) + kGame,
+                   0, "\nbuildId=\"" + kOddBuildId + "\"\n"},
+        DamageCase{"NotWrapped", kStub + Header() + kGame, 1,
+                   "launcher.exe' holds no payload marker: it is not a wrapped launcher\"\n"}),
     [](const testing::TestParamInfo<DamageCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "tools/gamewrap/commands.h"
 #include "tools/gamewrap/input_checks.h"
+#include "tools/gamewrap/json_output.h"
 #include "tools/gamewrap/progress.h"
 #include "tools/gamewrap/stub_locator.h"
 #include "tools/gamewrap/wrap.h"
@@ -40,12 +41,17 @@ constexpr char kPackUsage[] =
     "  -h, --help          show this help and exit\n";
 
 constexpr char kInspectUsage[] =
-    "usage: gamewrap inspect FILE\n"
+    "usage: gamewrap inspect [--json] FILE\n"
     "\n"
     "Prints a wrapped launcher's payload marker offset, build identifier and payload size,\n"
     "whether its header carries a valid payload record (the game's length and checksum)\n"
     "and whether the payload matches it, and whether the file carries a certificate\n"
-    "table (a code signature).\n";
+    "table (a code signature).\n"
+    "\n"
+    "Options:\n"
+    "  --json      print the same as one JSON object on standard output\n"
+    "              (see docs/publishing.md); errors still go to standard error\n"
+    "  -h, --help  show this help and exit\n";
 
 const char* RecordText(const Inspection& inspection) {
   switch (inspection.recordStatus) {
@@ -71,6 +77,79 @@ const char* PayloadCheckText(PayloadMatch match) {
       break;
   }
   return "not checked (no valid record)";
+}
+
+// The record's state and the payload check as --json names them.
+const char* RecordName(const Inspection& inspection) {
+  switch (inspection.recordStatus) {
+    case payload::RecordStatus::Absent:
+      return "absent";
+    case payload::RecordStatus::Damaged:
+      return "damaged";
+    case payload::RecordStatus::Intact:
+      break;
+  }
+  return inspection.recordPastEnd ? "pastEnd" : "valid";
+}
+
+const char* PayloadCheckName(PayloadMatch match) {
+  switch (match) {
+    case PayloadMatch::Matches:
+      return "matches";
+    case PayloadMatch::Differs:
+      return "differs";
+    case PayloadMatch::NotChecked:
+      break;
+  }
+  return "notChecked";
+}
+
+void PrintInspection(const Inspection& inspection) {
+  std::printf("marker offset: %lld\nbuild identifier: %s\npayload size: %lld\n",
+              static_cast<long long>(inspection.markerOffset), inspection.buildId.c_str(),
+              static_cast<long long>(inspection.payloadSize));
+  std::printf("payload record: %s\n", RecordText(inspection));
+  if (inspection.recordStatus == payload::RecordStatus::Intact) {
+    std::printf("recorded length: %llu\nrecorded checksum: %016llx\n",
+                static_cast<unsigned long long>(inspection.record.payloadLength),
+                static_cast<unsigned long long>(inspection.record.payloadChecksum));
+  }
+  std::printf("payload checksum: %s\n", PayloadCheckText(inspection.payloadMatch));
+  if (inspection.hasCertificateTable) {
+    std::printf("certificate table: present (offset %lu, %lu bytes)\n",
+                static_cast<unsigned long>(inspection.certificateTable.offset),
+                static_cast<unsigned long>(inspection.certificateTable.size));
+  } else {
+    std::printf("certificate table: none\n");
+  }
+}
+
+// Adds the fields of a successful inspection to `object`.
+void AddInspection(const Inspection& inspection, JsonObject& object) {
+  object.AddNull("error")
+      .Add("markerOffset", inspection.markerOffset)
+      .Add("payloadOffset",
+           inspection.markerOffset + static_cast<std::int64_t>(payload::kPayloadOffset))
+      .Add("payloadSize", inspection.payloadSize)
+      .Add("buildId", inspection.buildId)
+      .Add("record", RecordName(inspection));
+  if (inspection.recordStatus == payload::RecordStatus::Intact) {
+    char checksum[20];
+    std::snprintf(checksum, sizeof checksum, "%016llx",
+                  static_cast<unsigned long long>(inspection.record.payloadChecksum));
+    object.Add("recordedLength", inspection.record.payloadLength).Add("recordedChecksum", checksum);
+  } else {
+    object.AddNull("recordedLength").AddNull("recordedChecksum");
+  }
+  object.Add("payloadChecksum", PayloadCheckName(inspection.payloadMatch));
+  if (inspection.hasCertificateTable) {
+    object.Add("certificateTable",
+               JsonObject()
+                   .Add("offset", static_cast<std::int64_t>(inspection.certificateTable.offset))
+                   .Add("size", static_cast<std::int64_t>(inspection.certificateTable.size)));
+  } else {
+    object.AddNull("certificateTable");
+  }
 }
 
 }  // namespace
@@ -152,31 +231,34 @@ int RunInspect(const Args& args) {
     std::fputs(kInspectUsage, stdout);
     return kExitOk;
   }
-  if (args.size() != 1) return UsageError("inspect takes exactly one FILE", kInspectUsage);
+  Args files;
+  bool json = false;
+  for (const std::string& arg : args) {
+    if (arg == "--json") {
+      json = true;
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 1) return UsageError("inspect takes exactly one FILE", kInspectUsage);
+  const std::string& path = files[0];
   Inspection inspection;
   std::string error;
-  if (!InspectWrapped(args[0], inspection, error)) {
-    std::fprintf(stderr, "gamewrap inspect: %s\n", error.c_str());
-    return kExitFailure;
+  const bool inspected = InspectWrapped(path, inspection, error);
+  if (!inspected) std::fprintf(stderr, "gamewrap inspect: %s\n", error.c_str());
+  if (json) {
+    JsonObject object;
+    object.Add("file", path);
+    if (inspected) {
+      AddInspection(inspection, object);
+    } else {
+      object.Add("error", error);
+    }
+    std::printf("%s\n", object.Text().c_str());
+  } else if (inspected) {
+    PrintInspection(inspection);
   }
-  std::printf("marker offset: %lld\nbuild identifier: %s\npayload size: %lld\n",
-              static_cast<long long>(inspection.markerOffset), inspection.buildId.c_str(),
-              static_cast<long long>(inspection.payloadSize));
-  std::printf("payload record: %s\n", RecordText(inspection));
-  if (inspection.recordStatus == payload::RecordStatus::Intact) {
-    std::printf("recorded length: %llu\nrecorded checksum: %016llx\n",
-                static_cast<unsigned long long>(inspection.record.payloadLength),
-                static_cast<unsigned long long>(inspection.record.payloadChecksum));
-  }
-  std::printf("payload checksum: %s\n", PayloadCheckText(inspection.payloadMatch));
-  if (inspection.hasCertificateTable) {
-    std::printf("certificate table: present (offset %lu, %lu bytes)\n",
-                static_cast<unsigned long>(inspection.certificateTable.offset),
-                static_cast<unsigned long>(inspection.certificateTable.size));
-  } else {
-    std::printf("certificate table: none\n");
-  }
-  return kExitOk;
+  return inspected ? kExitOk : kExitFailure;
 }
 
 }  // namespace gamewrap

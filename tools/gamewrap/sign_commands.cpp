@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "channel/channel_protocol.h"
 #include "common/text_rules.h"
@@ -14,6 +15,7 @@
 #include "signature/signing_key.h"
 #include "tools/gamewrap/commands.h"
 #include "tools/gamewrap/file_io.h"
+#include "tools/gamewrap/json_output.h"
 
 namespace gamewrap {
 
@@ -37,7 +39,7 @@ constexpr char kSignUsage[] =
     "  -h, --help       show this help and exit\n";
 
 constexpr char kVerifyUsage[] =
-    "usage: gamewrap verify --build-id N FILE\n"
+    "usage: gamewrap verify [--json] --build-id N FILE\n"
     "\n"
     "Checks FILE against FILE.sig exactly as the launcher with build identifier N\n"
     "does, and says why the check fails. Exit code 0 when the signature is valid.\n"
@@ -46,6 +48,8 @@ constexpr char kVerifyUsage[] =
     "Options:\n"
     "  --build-id N     the build identifier: one to eight decimal digits, 0 to\n"
     "                   99999999 (42 and 00000042 are the same)\n"
+    "  --json           print the result as one JSON object on standard output\n"
+    "                   (see docs/publishing.md); standard error is unchanged\n"
     "  -h, --help       show this help and exit\n";
 
 struct SignArgs {
@@ -53,6 +57,7 @@ struct SignArgs {
   std::string buildId;
   std::string filePath;
   bool help = false;
+  bool json = false;
 };
 
 // Reads the options of sign (withKey) or verify. False with a message.
@@ -64,6 +69,10 @@ bool ParseArgs(const Args& args, bool withKey, SignArgs& parsed, std::string& er
       return true;
     }
     std::string* target = nullptr;
+    if (!withKey && arg == "--json") {
+      parsed.json = true;
+      continue;
+    }
     if (withKey && arg == "--key") {
       target = &parsed.keyPath;
     } else if (arg == "--build-id") {
@@ -128,22 +137,22 @@ std::string DescribeMalformedText(std::string_view fileStart) {
   return std::string();
 }
 
-// Names each string value that the game channel cannot carry: the launcher
-// refuses to answer a query for it, and the game cannot tell that from a
-// broken launcher. The document is read as the launcher reads it (the first
-// value of a name wins; values before a parse error stay).
-void WarnOfValuesTheChannelCannotCarry(const char* command, const std::string& contents) {
+// A warning naming each string value that the game channel cannot carry: the
+// launcher refuses to answer a query for it, and the game cannot tell that
+// from a broken launcher. The document is read as the launcher reads it (the
+// first value of a name wins; values before a parse error stay).
+std::vector<std::string> ValuesTheChannelCannotCarry(const std::string& contents) {
   PropertiesStore store;
   Kova::PropertiesParser parser(store);
   parser.ParseText(contents);
+  std::vector<std::string> warnings;
   for (const auto& [name, value] : store.Strings()) {
     if (value.size() <= channel::kMaxTextSize) continue;
-    std::fprintf(stderr,
-                 "gamewrap %s: warning: the value of '%s' is %llu bytes; the game channel carries "
-                 "at most %llu\n",
-                 command, name.c_str(), static_cast<unsigned long long>(value.size()),
-                 static_cast<unsigned long long>(channel::kMaxTextSize));
+    warnings.push_back("the value of '" + name + "' is " + std::to_string(value.size()) +
+                       " bytes; the game channel carries at most " +
+                       std::to_string(channel::kMaxTextSize));
   }
+  return warnings;
 }
 
 }  // namespace
@@ -201,7 +210,9 @@ int RunSign(const Args& args) {
   }
   std::printf("%s: signed for build identifier %d\n", signaturePath.c_str(),
               static_cast<int>(buildId));
-  WarnOfValuesTheChannelCannotCarry("sign", contents);
+  for (const std::string& warning : ValuesTheChannelCannotCarry(contents)) {
+    std::fprintf(stderr, "gamewrap sign: warning: %s\n", warning.c_str());
+  }
   return kExitOk;
 }
 
@@ -217,6 +228,8 @@ int RunVerify(const Args& args) {
   if (!ParseBuildId(parsed.buildId, buildId, error)) return UsageError(error, kVerifyUsage);
 
   // The verdict is the launcher's own read and check; the rest only explains it.
+  const std::string signaturePath = SignaturePathOf(parsed.filePath);
+  VerifyPrinter out(parsed.json, parsed.filePath, signaturePath, buildId);
   std::string contents;
   const PartnerDocumentStatus status =
       ReadAndVerifyPartnerDocument(parsed.filePath, buildId, contents);
@@ -226,40 +239,35 @@ int RunVerify(const Args& args) {
     if (ReadWholeFile(parsed.filePath, contents, reason)) {
       reason = "cannot read '" + parsed.filePath + "' whole: 2 GiB or more, or it changed size";
     }
-    std::fprintf(stderr, "gamewrap verify: %s\n", reason.c_str());
-    return kExitFailure;
+    out.Result(VerifyResult::CannotRead, reason);
+    return out.Finish();
   }
   const bool valid = status == PartnerDocumentStatus::Ok;
-  const std::string signaturePath = SignaturePathOf(parsed.filePath);
   std::string signatureFile;
   const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
   if (valid) {
-    std::printf("%s: signature valid for build identifier %d\n", parsed.filePath.c_str(),
-                static_cast<int>(buildId));
-    WarnOfValuesTheChannelCannotCarry("verify", contents);
+    out.Result(VerifyResult::Valid);
+    for (const std::string& warning : ValuesTheChannelCannotCarry(contents)) out.Warning(warning);
     const std::string oddity = haveSignatureFile ? DescribeMalformedText(signatureFile) : "";
-    if (!oddity.empty()) {
-      std::fprintf(stderr, "gamewrap verify: note: %s: %s\n", signaturePath.c_str(),
-                   oddity.c_str());
-    }
-    return kExitOk;
+    if (!oddity.empty()) out.Note(signaturePath + ": " + oddity);
+    return out.Finish();
   }
   if (!haveSignatureFile) {
-    std::fprintf(stderr, "gamewrap verify: %s: no signature file: %s\n", parsed.filePath.c_str(),
-                 error.c_str());
-    return kExitFailure;
+    out.Result(VerifyResult::NoSignatureFile, parsed.filePath + ": no signature file: " + error);
+    return out.Finish();
   }
   const std::string malformed = DescribeMalformedText(signatureFile);
   if (!malformed.empty()) {
-    std::fprintf(stderr, "gamewrap verify: %s: malformed signature text: %s\n",
-                 signaturePath.c_str(), malformed.c_str());
-    return kExitFailure;
+    out.Result(VerifyResult::MalformedSignature,
+               signaturePath + ": malformed signature text: " + malformed);
+    return out.Finish();
   }
-  std::fprintf(stderr,
-               "gamewrap verify: %s: signature does not match: the file was changed (other than "
-               "in white space) or signed for another build identifier than %d\n",
-               parsed.filePath.c_str(), static_cast<int>(buildId));
-  return kExitFailure;
+  out.Result(VerifyResult::Mismatch,
+             parsed.filePath +
+                 ": signature does not match: the file was changed (other than in white space) or "
+                 "signed for another build identifier than " +
+                 std::to_string(buildId));
+  return out.Finish();
 }
 
 }  // namespace gamewrap

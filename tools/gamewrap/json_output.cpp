@@ -1,0 +1,173 @@
+#include "tools/gamewrap/json_output.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "tools/gamewrap/commands.h"
+
+namespace gamewrap {
+
+namespace {
+
+// The length of the valid UTF-8 sequence at the start of `bytes`, or 0 when
+// its first byte does not start one (overlong forms, surrogates and values
+// past U+10FFFF included).
+std::size_t Utf8SequenceLength(std::string_view bytes) {
+  const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const unsigned char lead = at(0);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;   // no overlong forms
+    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (bytes.size() < length || at(1) < low || at(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+std::string Hex4(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", value & 0xFFFFu);
+  return text;
+}
+
+const char* ResultName(VerifyResult result) {
+  switch (result) {
+    case VerifyResult::Valid:
+      return "valid";
+    case VerifyResult::CannotRead:
+      return "cannotRead";
+    case VerifyResult::NoSignatureFile:
+      return "noSignatureFile";
+    case VerifyResult::MalformedSignature:
+      return "malformedSignature";
+    case VerifyResult::Mismatch:
+      break;
+  }
+  return "mismatch";
+}
+
+}  // namespace
+
+std::string JsonString(std::string_view bytes) {
+  std::string out = "\"";
+  while (!bytes.empty()) {
+    const unsigned char c = static_cast<unsigned char>(bytes[0]);
+    std::size_t used = 1;
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      out += "\\u" + Hex4(c);
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if ((used = Utf8SequenceLength(bytes)) != 0) {
+      out.append(bytes.data(), used);
+    } else {
+      used = 1;
+      out += "\\u" + Hex4(0xDC00u + c);
+    }
+    bytes.remove_prefix(used);
+  }
+  return out + "\"";
+}
+
+JsonObject& JsonObject::AddRaw(std::string_view name, const std::string& value) {
+  if (!members_.empty()) members_ += ", ";
+  members_ += JsonString(name) + ": " + value;
+  return *this;
+}
+
+JsonObject& JsonObject::Add(std::string_view name, std::string_view text) {
+  return AddRaw(name, JsonString(text));
+}
+
+JsonObject& JsonObject::Add(std::string_view name, std::int64_t number) {
+  return AddRaw(name, std::to_string(number));
+}
+
+JsonObject& JsonObject::Add(std::string_view name, std::uint64_t number) {
+  return AddRaw(name, std::to_string(number));
+}
+
+JsonObject& JsonObject::Add(std::string_view name, bool value) {
+  return AddRaw(name, value ? "true" : "false");
+}
+
+JsonObject& JsonObject::Add(std::string_view name, const JsonObject& object) {
+  return AddRaw(name, object.Text());
+}
+
+JsonObject& JsonObject::Add(std::string_view name, const std::vector<std::string>& texts) {
+  std::string array = "[";
+  for (const std::string& text : texts) {
+    if (array.size() > 1) array += ", ";
+    array += JsonString(text);
+  }
+  return AddRaw(name, array + "]");
+}
+
+JsonObject& JsonObject::AddNull(std::string_view name) { return AddRaw(name, "null"); }
+
+VerifyPrinter::VerifyPrinter(bool json, std::string file, std::string signatureFile,
+                             std::int32_t buildId)
+    : json_(json),
+      file_(std::move(file)),
+      signatureFile_(std::move(signatureFile)),
+      buildId_(buildId) {}
+
+void VerifyPrinter::Result(VerifyResult result, const std::string& reason) {
+  result_ = result;
+  reason_ = reason;
+  if (result != VerifyResult::Valid) {
+    std::fprintf(stderr, "gamewrap verify: %s\n", reason.c_str());
+  } else if (!json_) {
+    std::printf("%s: signature valid for build identifier %d\n", file_.c_str(),
+                static_cast<int>(buildId_));
+  }
+}
+
+void VerifyPrinter::Warning(const std::string& text) {
+  std::fprintf(stderr, "gamewrap verify: warning: %s\n", text.c_str());
+  warnings_.push_back(text);
+}
+
+void VerifyPrinter::Note(const std::string& text) {
+  std::fprintf(stderr, "gamewrap verify: note: %s\n", text.c_str());
+  notes_.push_back(text);
+}
+
+int VerifyPrinter::Finish() {
+  const bool valid = result_ == VerifyResult::Valid;
+  if (json_) {
+    JsonObject object;
+    object.Add("file", file_)
+        .Add("signatureFile", signatureFile_)
+        .Add("buildId", static_cast<std::int64_t>(buildId_))
+        .Add("valid", valid)
+        .Add("result", ResultName(result_));
+    if (valid) {
+      object.AddNull("reason");
+    } else {
+      object.Add("reason", reason_);
+    }
+    object.Add("warnings", warnings_).Add("notes", notes_);
+    std::printf("%s\n", object.Text().c_str());
+  }
+  return valid ? kExitOk : kExitFailure;
+}
+
+}  // namespace gamewrap
