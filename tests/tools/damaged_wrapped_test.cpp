@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "payload/payload_format.h"
@@ -40,6 +41,8 @@ struct DamageCase {
   int exitCode;
   std::string wanted;  // in stderr when failing, in stdout otherwise
 };
+
+void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.name; }
 
 class DamagedWrappedFile : public testing::TestWithParam<DamageCase> {};
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -14,6 +15,8 @@ struct EscapeCase {
   std::string bytes;
   std::string json;
 };
+
+void PrintTo(const EscapeCase& c, std::ostream* out) { *out << c.name; }
 
 class JsonStringTest : public testing::TestWithParam<EscapeCase> {};
 
