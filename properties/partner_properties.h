@@ -13,7 +13,6 @@
 
 #include "common/read_result.h"
 #include "common/unique_file.h"
-#include "common/whole_file.h"
 #include "properties/properties_store.h"
 
 // Texts shown to the user when loading fails.

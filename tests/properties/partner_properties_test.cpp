@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/whole_file.h"
 #include "properties/properties_parser.h"
 #include "signature/signing_key.h"
 #include "tests/support/short_stream.h"
