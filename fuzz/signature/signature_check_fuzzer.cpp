@@ -25,10 +25,10 @@ namespace {
 const SigningKey& DevelopmentKey() {
   static const SigningKey key = [] {
     SigningKey parsed;
-    std::string error;
     if (!ParseSigningKey("modulus=E5A1C3B7092F4D6E8B1A7C25\n"
                          "private_exponent=0E538F98D051F3B18605D069\n",
-                         parsed, error)) {
+                         parsed)
+             .ok) {
       std::abort();
     }
     return parsed;

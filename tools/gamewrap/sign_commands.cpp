@@ -5,10 +5,10 @@
 #include <string>
 
 #include "channel/channel_protocol.h"
+#include "common/read_result.h"
 #include "common/text_rules.h"
 #include "payload/payload_format.h"
 #include "properties/partner_properties.h"
-#include "properties/properties_parser.h"
 #include "properties/properties_store.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
@@ -130,12 +130,8 @@ std::string DescribeMalformedText(std::string_view fileStart) {
 
 // Names each string value that the game channel cannot carry: the launcher
 // refuses to answer a query for it, and the game cannot tell that from a
-// broken launcher. The document is read as the launcher reads it (the first
-// value of a name wins; values before a parse error stay).
-void WarnOfValuesTheChannelCannotCarry(const char* command, const std::string& contents) {
-  PropertiesStore store;
-  Kova::PropertiesParser parser(store);
-  parser.ParseText(contents);
+// broken launcher. `store` holds the document as the launcher reads it.
+void WarnOfValuesTheChannelCannotCarry(const char* command, const PropertiesStore& store) {
   for (const auto& [name, value] : store.Strings()) {
     if (value.size() <= channel::kMaxTextSize) continue;
     std::fprintf(stderr,
@@ -165,9 +161,10 @@ int RunSign(const Args& args) {
     return kExitFailure;
   }
   SigningKey key;
-  if (!ParseSigningKey(keyText, key, error)) {
+  const ReadResult keyRead = ParseSigningKey(keyText, key);
+  if (!keyRead.ok) {
     std::fprintf(stderr, "gamewrap sign: key file '%s': %s\n", parsed.keyPath.c_str(),
-                 error.c_str());
+                 keyRead.message.c_str());
     return kExitFailure;
   }
   if (key.modulus != BigInt(std::string_view(kSignatureModulusText))) {
@@ -201,7 +198,9 @@ int RunSign(const Args& args) {
   }
   std::printf("%s: signed for build identifier %d\n", signaturePath.c_str(),
               static_cast<int>(buildId));
-  WarnOfValuesTheChannelCannotCarry("sign", contents);
+  PropertiesStore store;
+  ParsePartnerDocument(contents, store);
+  WarnOfValuesTheChannelCannotCarry("sign", store);
   return kExitOk;
 }
 
@@ -223,9 +222,7 @@ int RunVerify(const Args& args) {
   if (status == PartnerDocumentStatus::CannotOpen || status == PartnerDocumentStatus::CannotRead) {
     // The plain read names the system's reason; what is left is the size rule.
     std::string reason;
-    if (ReadWholeFile(parsed.filePath, contents, reason)) {
-      reason = "cannot read '" + parsed.filePath + "' whole: 2 GiB or more, or it changed size";
-    }
+    if (ReadWholeFile(parsed.filePath, contents, reason)) reason = NotWholeMessage(parsed.filePath);
     std::fprintf(stderr, "gamewrap verify: %s\n", reason.c_str());
     return kExitFailure;
   }
@@ -236,7 +233,17 @@ int RunVerify(const Args& args) {
   if (valid) {
     std::printf("%s: signature valid for build identifier %d\n", parsed.filePath.c_str(),
                 static_cast<int>(buildId));
-    WarnOfValuesTheChannelCannotCarry("verify", contents);
+    // The launcher does not show a parse error: it goes on with the values
+    // read before it, and then misses the rest.
+    PropertiesStore store;
+    const ReadResult parse = ParsePartnerDocument(contents, store);
+    if (!parse.ok) {
+      std::fprintf(stderr,
+                   "gamewrap verify: warning: %s: the document does not parse: %s; the launcher "
+                   "keeps only the values before that error\n",
+                   parsed.filePath.c_str(), parse.message.c_str());
+    }
+    WarnOfValuesTheChannelCannotCarry("verify", store);
     const std::string oddity = haveSignatureFile ? DescribeMalformedText(signatureFile) : "";
     if (!oddity.empty()) {
       std::fprintf(stderr, "gamewrap verify: note: %s: %s\n", signaturePath.c_str(),
