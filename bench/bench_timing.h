@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace bench {
+
 // The middle value of several samples (the upper one of the two middle ones
 // for an even count), which a few disturbed runs do not move.
 inline double Median(std::vector<double> values) {
@@ -46,3 +48,5 @@ std::pair<double, double> BestSecondsInTurns(int runs, Prepare prepare, First fi
   }
   return best;
 }
+
+}  // namespace bench

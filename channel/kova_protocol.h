@@ -22,6 +22,7 @@
 #define KOVA_PROTOCOL_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "kova_little_endian.h"
 
@@ -53,15 +54,12 @@
 
 /* Writes the name of the block that belongs to the window whose handle value
    has `windowLow32` as its low 32 bits: "HWND" and eight upper-case,
-   zero-padded hexadecimal digits (printf's "HWND%08.8X"), NUL-terminated. */
+   zero-padded hexadecimal digits, NUL-terminated. ("HWND%08X" gives the same
+   text as "HWND%08.8X" for every 32-bit value, without the flag that the
+   precision makes the compiler warn about.) */
 static inline void KovaProtocolBlockName(uint32_t windowLow32,
                                          char name[KOVA_PROTOCOL_BLOCK_NAME_SIZE]) {
-  static const char kPrefix[] = "HWND";
-  static const char kDigits[] = "0123456789ABCDEF";
-  unsigned i;
-  for (i = 0; i < 4; ++i) name[i] = kPrefix[i];
-  for (i = 0; i < 8; ++i) name[4 + i] = kDigits[(windowLow32 >> (28 - 4 * i)) & 0xFu];
-  name[12] = '\0';
+  snprintf(name, KOVA_PROTOCOL_BLOCK_NAME_SIZE, "HWND%08X", (unsigned)windowLow32);
 }
 
 /* The block's length word. The other process may write into the block at any

@@ -27,6 +27,17 @@ constexpr bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 // 0-9 and A-F only.
 constexpr bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
+// The upper-case hexadecimal digit of the low four bits of `value`.
+constexpr char UpperHexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xFu]; }
+
+// 'a'..'z' to 'A'..'Z'; every other byte, those from 0x80 up included, stays.
+constexpr char UpperCaseLetter(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// A copy of `text` with each byte passed through UpperCaseLetter.
+std::string UpperCase(std::string_view text);
+
 // The text before the last '\' or '/' of `path`; the whole path when it holds
 // neither.
 std::string DirectoryOfPath(std::string_view path);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "common/file_position.h"
 #include "common/unique_file.h"
+#include "common/whole_file.h"
 #include "properties/properties_parser.h"
 #include "signature/file_signature.h"
 
@@ -16,21 +16,14 @@ constexpr char kPartnerDocumentBelowDirectory[] = "properties\\partner.xml";
 constexpr char kPartnerDocumentBelowDirectory[] = "properties/partner.xml";
 #endif
 
-// Reads the whole file in one read of its measured size. A size that cannot be
-// told or is too large is refused before anything is allocated, and a short
-// read is refused rather than passing zero bytes on as the document.
+// Reads the whole file in one read of its measured size (ReadWholeStream).
 PartnerDocumentStatus ReadPartnerDocument(const std::string& path, std::string& bytes,
                                           const PartnerDocumentOpener& open) {
   UniqueFile file = open ? open(path) : UniqueFile(std::fopen(path.c_str(), "rb"));
   if (!file) return PartnerDocumentStatus::CannotOpen;
-  const std::int64_t size = MeasureFileSize(file.get());
-  if (size < 0 || size >= kPartnerDocumentSizeLimit) return PartnerDocumentStatus::CannotRead;
-  std::string read(static_cast<std::size_t>(size), '\0');
-  if (std::fread(read.data(), 1, read.size(), file.get()) != read.size()) {
-    return PartnerDocumentStatus::CannotRead;
-  }
-  bytes = std::move(read);
-  return PartnerDocumentStatus::Ok;
+  return ReadWholeStream(file.get(), bytes) == WholeFileStatus::Ok
+             ? PartnerDocumentStatus::Ok
+             : PartnerDocumentStatus::CannotRead;
 }
 
 struct RequiredProductString {
@@ -65,10 +58,17 @@ PartnerDocumentStatus ReadAndVerifyPartnerDocument(const std::string& path,
   return PartnerDocumentStatus::Ok;
 }
 
-bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
-                               PropertiesStore& store, PartnerProductStrings& product,
-                               const PartnerMessageSink& showMessage,
-                               const PartnerDocumentOpener& open) {
+ReadResult ParsePartnerDocument(const std::string& bytes, PropertiesStore& store) {
+  Kova::PropertiesParser parser(store);
+  parser.ParseText(bytes);
+  return parser.GetResult();
+}
+
+PartnerLoadResult LoadPartnerPropertiesInto(const std::string& directory,
+                                            std::int32_t buildIdentifier, PropertiesStore& store,
+                                            const PartnerMessageSink& showMessage,
+                                            const PartnerDocumentOpener& open) {
+  PartnerLoadResult result;
   std::string bytes;
   switch (
       ReadAndVerifyPartnerDocument(PartnerDocumentPath(directory), buildIdentifier, bytes, open)) {
@@ -76,22 +76,22 @@ bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildI
       break;
     case PartnerDocumentStatus::CannotOpen:
       showMessage(kPartnerCannotOpenMessage);
-      return false;
+      return result;
     case PartnerDocumentStatus::CannotRead:
     case PartnerDocumentStatus::SignatureMismatch:
       showMessage(kPartnerInvalidSignatureMessage);
-      return false;
+      return result;
   }
+  result.loaded = true;
 
   // A document that does not parse keeps the values read before the error;
   // the required keys it then lacks are reported one by one below.
-  Kova::PropertiesParser parser(store);
-  parser.ParseText(bytes);
+  result.parse = ParsePartnerDocument(bytes, store);
 
   for (const RequiredProductString& required : kRequiredProductStrings) {
-    product.*required.field = FindRequiredString(store, required.key, showMessage);
+    result.product.*required.field = FindRequiredString(store, required.key, showMessage);
   }
-  return true;
+  return result;
 }
 
 std::string MissingPartnerStringMessage(const std::string& name) {

@@ -11,15 +11,13 @@
 #include <functional>
 #include <string>
 
+#include "common/read_result.h"
 #include "common/unique_file.h"
 #include "properties/properties_store.h"
 
 // Texts shown to the user when loading fails.
 inline constexpr char kPartnerCannotOpenMessage[] = "Unable to open 'properties\\partner.xml'";
 inline constexpr char kPartnerInvalidSignatureMessage[] = "Invalid partner properties signature!";
-
-// Documents of this size or more are refused before anything is allocated.
-inline constexpr std::int64_t kPartnerDocumentSizeLimit = std::int64_t{1} << 31;
 
 // Receives each text the loader would show, in order.
 using PartnerMessageSink = std::function<void(const std::string& text)>;
@@ -32,7 +30,7 @@ std::string PartnerDocumentPath(const std::string& directory);
 enum class PartnerDocumentStatus {
   Ok,
   CannotOpen,         // the document cannot be opened
-  CannotRead,         // its size cannot be told, is 2 GiB or more, or it cannot be read whole
+  CannotRead,         // it cannot be read whole (ReadWholeStream: 2 GiB or more, short read)
   SignatureMismatch,  // its signature file is missing or does not prove the bytes
 };
 
@@ -57,19 +55,32 @@ struct PartnerProductStrings {
   std::string registryKey;
 };
 
+// Parses a verified document into `store` as the launcher does: the first
+// value of a name wins, and the values read before a parse error stay.
+ReadResult ParsePartnerDocument(const std::string& bytes, PropertiesStore& store);
+
+// What one load found.
+struct PartnerLoadResult {
+  // The document was read and its signature matched.
+  bool loaded = false;
+  // The parser's result: kept, never shown (the launcher goes on with the
+  // values read before a parse error). Ok when nothing was parsed.
+  ReadResult parse;
+  PartnerProductStrings product;
+};
+
 // Loads the partner document below `directory` into `store`:
-// - missing document: shows kPartnerCannotOpenMessage, returns false;
+// - missing document: shows kPartnerCannotOpenMessage, not loaded;
 // - any other read or signature fault: shows kPartnerInvalidSignatureMessage,
-//   returns false; the store is left untouched;
-// - otherwise parses it into `store` (a parse error is not shown: the values
-//   before it stay), reads the four product strings into `product` with
-//   FindRequiredString and returns true.
+//   not loaded; the store is left untouched;
+// - otherwise parses it into `store` (a parse error is kept in the result, not
+//   shown), reads the four product strings with FindRequiredString: loaded.
 // A read that delivers fewer bytes than the document's measured size is a
 // read fault.
-bool LoadPartnerPropertiesInto(const std::string& directory, std::int32_t buildIdentifier,
-                               PropertiesStore& store, PartnerProductStrings& product,
-                               const PartnerMessageSink& showMessage,
-                               const PartnerDocumentOpener& open = {});
+PartnerLoadResult LoadPartnerPropertiesInto(const std::string& directory,
+                                            std::int32_t buildIdentifier, PropertiesStore& store,
+                                            const PartnerMessageSink& showMessage,
+                                            const PartnerDocumentOpener& open = {});
 
 // "Unable to find properties string '<name>'".
 std::string MissingPartnerStringMessage(const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/text_rules.h"
 #include "properties/xml_reader.h"
 
 namespace Kova {
@@ -93,7 +94,7 @@ bool PropertiesParser::ParsePropertiesSection() {
     if (element == "String") {
       store_.AddString(id, std::move(text));
     } else if (element == "Boolean") {
-      const std::string word = UpperCase(text);
+      const std::string word = text::UpperCase(text);
       bool value;
       if (!BooleanFromWord(word, value)) {
         ReportError("Invalid Boolean Value: '" + word + "'");
@@ -166,15 +167,14 @@ void PropertiesParser::ReportError(const std::string& message) {
   failed_ = true;
   errorText_ = message;
   const int32_t line = reader_ ? reader_->GetLineNumber() : 0;
-  if (line >= 1) errorText_ += " on Line " + std::to_string(line);
+  if (line >= 1) {
+    errorText_ += " on Line " + std::to_string(line);
+    errorLine_ = line;
+  }
 }
 
-std::string PropertiesParser::UpperCase(const std::string& text) {
-  std::string upper(text);
-  for (char& byte : upper) {
-    if (byte >= 'a' && byte <= 'z') byte = static_cast<char>(byte - 'a' + 'A');
-  }
-  return upper;
+ReadResult PropertiesParser::GetResult() const {
+  return failed_ ? ReadResult::Failed(errorLine_, errorText_) : ReadResult{};
 }
 
 bool PropertiesParser::IntegerFromText(const std::string& text, int32_t& value) {
@@ -186,20 +186,15 @@ bool PropertiesParser::IntegerFromText(const std::string& text, int32_t& value) 
   uint32_t base = 10;
   for (size_t i = negative ? 1 : 0; i < text.size(); ++i) {
     const char byte = text[i];
-    uint32_t digit;
-    if (byte >= '0' && byte <= '9') {
-      digit = static_cast<uint32_t>(byte - '0');
-    } else if (base == 16 && byte >= 'A' && byte <= 'F') {
-      digit = static_cast<uint32_t>(byte - 'A' + 10);
-    } else if (base == 16 && byte >= 'a' && byte <= 'f') {
-      digit = static_cast<uint32_t>(byte - 'a' + 10);
+    const int digit =
+        base == 16 ? text::HexDigitValue(byte) : (text::IsDecimalDigit(byte) ? byte - '0' : -1);
+    if (digit >= 0) {
+      magnitude = magnitude * base + static_cast<uint32_t>(digit);
     } else if ((byte == 'x' || byte == 'X') && i == 1 && magnitude == 0) {
       base = 16;
-      continue;
     } else {
       return false;
     }
-    magnitude = magnitude * base + digit;
   }
   if (negative) magnitude = 0u - magnitude;
   value = static_cast<int32_t>(magnitude);
@@ -214,14 +209,14 @@ bool PropertiesParser::DoubleFromText(const std::string& text, double& value) {
   size_t i = negative ? 1 : 0;
   for (; i < text.size() && text[i] != '.'; ++i) {
     const char byte = text[i];
-    if (byte < '0' || byte > '9') return false;
+    if (!text::IsDecimalDigit(byte)) return false;
     number = number * 10.0 + (byte - '0');
   }
   if (i < text.size()) {  // skip the '.'
     double factor = 0.1;
     for (++i; i < text.size(); ++i) {
       const char byte = text[i];
-      if (byte < '0' || byte > '9') return false;
+      if (!text::IsDecimalDigit(byte)) return false;
       number = number + (byte - '0') * factor;
       factor = factor / 10.0;
     }

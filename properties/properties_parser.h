@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "common/read_result.h"
 #include "properties/properties_store.h"
 
 namespace Kova {
@@ -38,9 +38,10 @@ class PropertiesParser {
   bool ParseText(const std::string& text);
   // Empty, or the first error followed by " on Line " and its line number.
   std::string GetErrorText() const { return errorText_; }
+  // The same outcome as one value: ok, or the line of the first error and
+  // GetErrorText().
+  ReadResult GetResult() const;
 
-  // Byte-wise 'a'..'z' to 'A'..'Z'.
-  static std::string UpperCase(const std::string& text);
   // Decimal, or hexadecimal after an 'x' or 'X' as second byte ("0x1F", "-x5");
   // an optional leading '-'. Wraps around in 32 bits. Sets 0 on failure.
   static bool IntegerFromText(const std::string& text, int32_t& value);
@@ -59,6 +60,7 @@ class PropertiesParser {
   PropertiesStore& store_;
   std::unique_ptr<XMLParser> reader_;  // only while ParseText runs
   std::string errorText_;
+  int32_t errorLine_ = 0;
   bool failed_ = false;
 };
 

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "common/kova_little_endian.h"
+
 namespace {
 
 // Per-round shift amounts.
@@ -46,19 +48,11 @@ inline void II(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t
 
 // Little-endian words from bytes and back, independent of the host's order.
 void Decode(std::uint32_t* output, const std::uint8_t* input, std::size_t wordCount) {
-  for (std::size_t i = 0; i < wordCount; ++i, input += 4) {
-    output[i] = std::uint32_t{input[0]} | (std::uint32_t{input[1]} << 8) |
-                (std::uint32_t{input[2]} << 16) | (std::uint32_t{input[3]} << 24);
-  }
+  for (std::size_t i = 0; i < wordCount; ++i, input += 4) output[i] = KovaReadLe32(input);
 }
 
 void Encode(std::uint8_t* output, const std::uint32_t* input, std::size_t wordCount) {
-  for (std::size_t i = 0; i < wordCount; ++i, output += 4) {
-    output[0] = static_cast<std::uint8_t>(input[i]);
-    output[1] = static_cast<std::uint8_t>(input[i] >> 8);
-    output[2] = static_cast<std::uint8_t>(input[i] >> 16);
-    output[3] = static_cast<std::uint8_t>(input[i] >> 24);
-  }
+  for (std::size_t i = 0; i < wordCount; ++i, output += 4) KovaWriteLe32(output, input[i]);
 }
 
 void Transform(std::uint32_t state[4], const std::uint8_t block[64]) {

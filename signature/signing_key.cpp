@@ -20,7 +20,7 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error) {
+ReadResult ParseSigningKey(std::string_view text, SigningKey& key) {
   bool haveModulus = false;
   bool haveExponent = false;
   BigInt modulus;
@@ -33,11 +33,12 @@ bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error)
     text.remove_prefix(std::min(end + 1, text.size()));
     if (line.empty() || line.front() == '#') continue;
 
-    const std::string where = "line " + std::to_string(lineNumber) + ": ";
+    const auto fail = [lineNumber](const std::string& message) {
+      return ReadResult::Failed(lineNumber, "line " + std::to_string(lineNumber) + ": " + message);
+    };
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
-      error = where + "expected name=value";
-      return false;
+      return fail("expected name=value");
     }
     const std::string_view name = Trim(line.substr(0, equals));
     const std::string_view value = Trim(line.substr(equals + 1));
@@ -50,37 +51,32 @@ bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error)
       seen = &haveExponent;
       target = &privateExponent;
     } else {
-      error = where + "unknown field '" + std::string(name) + "'";
-      return false;
+      return fail("unknown field '" + std::string(name) + "'");
     }
     if (*seen) {
-      error = where + "'" + std::string(name) + "' is given twice";
-      return false;
+      return fail("'" + std::string(name) + "' is given twice");
     }
     if (value.empty() || value.size() > kMaxKeyHexDigits ||
         !std::all_of(value.begin(), value.end(), text::IsHexDigit)) {
-      error = where + "'" + std::string(name) + "' must be 1 to " +
-              std::to_string(kMaxKeyHexDigits) + " hexadecimal digits";
-      return false;
+      return fail("'" + std::string(name) + "' must be 1 to " + std::to_string(kMaxKeyHexDigits) +
+                  " hexadecimal digits");
     }
     *target = BigInt(value);
     if (target->IsZero()) {
-      error = where + "'" + std::string(name) + "' must not be zero";
-      return false;
+      return fail("'" + std::string(name) + "' must not be zero");
     }
     *seen = true;
   }
   if (!haveModulus || !haveExponent) {
-    error = std::string("missing field '") + (haveModulus ? "private_exponent" : "modulus") + "'";
-    return false;
+    return ReadResult::Failed(
+        0, std::string("missing field '") + (haveModulus ? "private_exponent" : "modulus") + "'");
   }
   key.modulus = std::move(modulus);
   key.privateExponent = std::move(privateExponent);
-  return true;
+  return ReadResult{};
 }
 
 std::string FormatSignatureText(const BigInt& signature) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
   const std::int32_t bits = signature.BitLength();
   const std::size_t digits =
       std::max<std::size_t>(kSignatureTextMaxLength, static_cast<std::size_t>(bits + 3) / 4);
@@ -88,7 +84,7 @@ std::string FormatSignatureText(const BigInt& signature) {
   for (std::size_t position = 0; position < digits; ++position) {
     const auto nibbleIndex = static_cast<std::int32_t>(position);
     const BigInt::Digit digit = signature.GetDigit(nibbleIndex / 4);
-    text[digits - 1 - position] = kHexDigits[(digit >> (4 * (nibbleIndex % 4))) & 0xF];
+    text[digits - 1 - position] = text::UpperHexDigit(digit >> (4 * (nibbleIndex % 4)));
   }
   return text;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/read_result.h"
 #include "signature/big_int.h"
 
 struct SigningKey {
@@ -23,8 +24,10 @@ struct SigningKey {
   BigInt privateExponent;
 };
 
-// Reads a key file's text. False with a message naming the line on any fault.
-bool ParseSigningKey(std::string_view text, SigningKey& key, std::string& error);
+// Reads a key file's text into `key` (left unchanged unless the result is ok).
+// On a fault of a line: that line, and a message that starts "line N: ". A
+// field that is never given: line 0 and "missing field '<name>'".
+ReadResult ParseSigningKey(std::string_view text, SigningKey& key);
 
 // The signature text of a signature file: the value in upper-case hexadecimal,
 // zero-padded to 24 digits (more when the value needs more), no line break.

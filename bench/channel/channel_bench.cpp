@@ -250,11 +250,11 @@ int main(int argc, char** argv) {
               runs);
   std::printf("%-28s %12s %14s %10s %12s\n", "variant", "us/round", "round trips/s", "vs bare",
               "vs bare+ODS");
-  const double bareMicroseconds = Median(samples[0]);
-  const double withDebugLineMicroseconds = Median(samples[1]);
+  const double bareMicroseconds = bench::Median(samples[0]);
+  const double withDebugLineMicroseconds = bench::Median(samples[1]);
   bool floorMet = true;
   for (std::size_t at = 0; at < variants.size(); ++at) {
-    const double microseconds = Median(samples[at]);
+    const double microseconds = bench::Median(samples[at]);
     const double ratio = bareMicroseconds / microseconds;
     if (variants[at].window == channel.MessageWindow() && ratio < 0.7) floorMet = false;
     std::printf("%-28s %12.1f %14.0f %10.2f %12.2f\n", variants[at].label, microseconds,

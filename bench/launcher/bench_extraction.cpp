@@ -159,14 +159,14 @@ int main(int argc, char** argv) {
   const double megabytes = 256.0;
 
   std::int64_t found = -1;
-  const double ours = BestSeconds(5, [&] {
+  const double ours = bench::BestSeconds(5, [&] {
     std::vector<char> buffer(kExtractionStreamBufferSize);
     UniqueFile file(std::fopen(big.c_str(), "rb"));
     std::setvbuf(file.get(), buffer.data(), _IOFBF, buffer.size());
     found = FindMarker(file.get(), kMarker);
   });
   std::int64_t expected = -1;
-  const double reference = BestSeconds(5, [&] { expected = ReferenceSearch(big); });
+  const double reference = bench::BestSeconds(5, [&] { expected = ReferenceSearch(big); });
   if (found != expected || found != static_cast<std::int64_t>(stubSize)) {
     std::fprintf(stderr, "marker search disagrees: %lld vs %lld\n", static_cast<long long>(found),
                  static_cast<long long>(expected));
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
   MakeWrapped(copySource, 4096, 256 * kMiB);
   Warm(copySource);
   bool copiedOk = true;
-  const auto [copyOurs, copyPlain] = BestSecondsInTurns(
+  const auto [copyOurs, copyPlain] = bench::BestSecondsInTurns(
       5, FlushWrites, [&] { copiedOk = copiedOk && Extract(copySource, out); },
       [&] { PlainCopy(copySource, 4096 + 418, out); });
   if (!copiedOk || std::filesystem::file_size(out) != 256 * kMiB) {
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string cp = "cp '" + copySource + "' '" + out + "'";
-  const double copyCp = BestSeconds(5, FlushWrites, [&] {
+  const double copyCp = bench::BestSeconds(5, FlushWrites, [&] {
     if (std::system(cp.c_str()) != 0) std::exit(1);
   });
   std::printf("payload copy of 256 MiB (page cache to page cache):\n");
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
   MakeWrapped(recordedSource, 4096, 256 * kMiB, true);
   Warm(recordedSource);
   bool recordedOk = true;
-  const auto [copyRecorded, copyPlainAgain] = BestSecondsInTurns(
+  const auto [copyRecorded, copyPlainAgain] = bench::BestSecondsInTurns(
       5, FlushWrites, [&] { recordedOk = recordedOk && Extract(recordedSource, out); },
       [&] { PlainCopy(recordedSource, 4096 + 418, out); });
   if (!recordedOk) {

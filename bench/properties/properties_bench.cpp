@@ -90,7 +90,7 @@ void Report(const char* what, size_t bytes, double seconds, const char* note = "
 double MeasureReader(const char* what, const std::string& document, int runs) {
   bool failed = false;
   size_t tokens = 0;
-  const double seconds = BestSeconds(runs, [&] { tokens = TokenCount(document, &failed); });
+  const double seconds = bench::BestSeconds(runs, [&] { tokens = TokenCount(document, &failed); });
   Report(what, document.size(), seconds, failed ? "  (ended in an error)" : "");
   return seconds;
 }
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   const double readerSeconds = MeasureReader("Kova::XMLParser tokenise", document, kRuns);
 
   bool pugixmlOk = false;
-  const double pugixmlSeconds = BestSeconds(kRuns, [&] {
+  const double pugixmlSeconds = bench::BestSeconds(kRuns, [&] {
     pugi::xml_document xml;
     pugixmlOk = xml.load_buffer(document.data(), document.size());
   });
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
 
   size_t values = 0;
   bool parsed = false;
-  const double parserSeconds = BestSeconds(kRuns, [&] {
+  const double parserSeconds = bench::BestSeconds(kRuns, [&] {
     PropertiesStore store;
     Kova::PropertiesParser parser(store);
     parsed = parser.ParseText(document);

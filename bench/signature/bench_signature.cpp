@@ -33,8 +33,8 @@ int main() {
   std::mt19937_64 random(4711);
   for (auto& byte : data) byte = static_cast<unsigned char>(random());
 
-  const double ours = BestSeconds(5, [&] { gSink = ComputeMd5(data.data(), data.size())[0]; });
-  const double reference = BestSeconds(5, [&] {
+  const double ours = bench::BestSeconds(5, [&] { gSink = ComputeMd5(data.data(), data.size())[0]; });
+  const double reference = bench::BestSeconds(5, [&] {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
@@ -51,7 +51,7 @@ int main() {
   const BigInt exponent(17);
   const BigInt base{std::string_view("C4B2E17D09A3F5866B1E2D3F")};
   constexpr int kCalls = 200000;
-  const double powMod = BestSeconds(5, [&] {
+  const double powMod = bench::BestSeconds(5, [&] {
     for (int i = 0; i < kCalls; ++i) gSink = base.PowMod(exponent, modulus).GetDigit(0);
   });
   mpz_t gmpBase, gmpExponent, gmpModulus, gmpResult;
@@ -59,7 +59,7 @@ int main() {
   mpz_init_set_ui(gmpExponent, 17);
   mpz_init_set_str(gmpModulus, kSignatureModulusText, 16);
   mpz_init(gmpResult);
-  const double gmpPowMod = BestSeconds(5, [&] {
+  const double gmpPowMod = bench::BestSeconds(5, [&] {
     for (int i = 0; i < kCalls; ++i) {
       mpz_powm(gmpResult, gmpBase, gmpExponent, gmpModulus);
       gSink = static_cast<unsigned>(mpz_get_ui(gmpResult));
@@ -71,7 +71,7 @@ int main() {
 
   const std::string document(4096, 'x');
   constexpr int kChecks = 50000;
-  const double check = BestSeconds(3, [&] {
+  const double check = bench::BestSeconds(3, [&] {
     for (int i = 0; i < kChecks; ++i) {
       gSink = SignatureTextVerifies("0123456789ABCDEF01234567", 20240517, document);
     }

@@ -39,7 +39,7 @@ double MedianMicroseconds(int runs, const std::function<void()>& step) {
         std::chrono::steady_clock::now() - start;
     samples.push_back(elapsed.count());
   }
-  return Median(samples);
+  return bench::Median(samples);
 }
 
 void Fail(const char* what) {
@@ -144,6 +144,6 @@ int main(int argc, char** argv) {
     WaitForGameToEnd(process.process.get());
     starts.push_back(static_cast<double>(ReadStamp() - before) / 10.0);
   }
-  std::printf("step,process creation to the game's first instruction,%.0f\n", Median(starts));
+  std::printf("step,process creation to the game's first instruction,%.0f\n", bench::Median(starts));
   return 0;
 }

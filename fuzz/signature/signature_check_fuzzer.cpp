@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/kova_little_endian.h"
 #include "signature/big_int.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
@@ -25,10 +26,10 @@ namespace {
 const SigningKey& DevelopmentKey() {
   static const SigningKey key = [] {
     SigningKey parsed;
-    std::string error;
     if (!ParseSigningKey("modulus=E5A1C3B7092F4D6E8B1A7C25\n"
                          "private_exponent=0E538F98D051F3B18605D069\n",
-                         parsed, error)) {
+                         parsed)
+             .ok) {
       std::abort();
     }
     return parsed;
@@ -41,9 +42,7 @@ const SigningKey& DevelopmentKey() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 6) return 0;
   const std::uint8_t mode = data[0];
-  const auto buildId =
-      static_cast<std::int32_t>(std::uint32_t{data[1]} | (std::uint32_t{data[2]} << 8) |
-                                (std::uint32_t{data[3]} << 16) | (std::uint32_t{data[4]} << 24));
+  const auto buildId = static_cast<std::int32_t>(KovaReadLe32(data + 1));
   std::size_t signatureLength = data[5] % 64;
   const std::uint8_t* rest = data + 6;
   std::size_t restSize = size - 6;

@@ -12,9 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   SigningKey key;
-  std::string error;
-  if (!ParseSigningKey(text, key, error)) {
-    if (error.empty()) std::abort();
+  const ReadResult read = ParseSigningKey(text, key);
+  if (!read.ok) {
+    if (read.message.empty()) std::abort();
     return 0;
   }
   if (key.modulus.IsZero() || key.privateExponent.IsZero()) std::abort();

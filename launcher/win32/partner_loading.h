@@ -4,12 +4,18 @@
 
 #include <string>
 
+#include "common/read_result.h"
+
 // Reads properties\partner.xml below LauncherState::appDirectory, checks it
 // under LauncherState::buildIdentifier, fills the partner properties store and
 // the four product strings of LauncherState. False, after its message box,
 // when the document is missing or its signature does not match; a document
 // that lacks required strings still gives true, after one box per missing key.
 bool LoadPartnerProperties();
+
+// The parser's result of the last LoadPartnerProperties: kept for the tests,
+// never shown. Ok when nothing was parsed.
+const ReadResult& GetPartnerParseResult();
 
 // The partner string stored under exactly `name`; when there is none, shows
 // "Unable to find properties string '<name>'" and gives the empty string.

@@ -200,6 +200,29 @@ TEST_F(PartnerLoading, MissingRequiredKeysShowOneBoxEachAndStillLoad) {
   EXPECT_EQ(GetLauncherState().registryKey, "");
 }
 
+// A parse error shows no box of its own; the parser's result is kept, and the
+// next load replaces it.
+TEST_F(PartnerLoading, KeepsTheParseResultWithoutShowingIt) {
+  const std::string keys =
+      "<String id=\"ProdName\">P</String>\r\n<String id=\"Offering\">O</String>\r\n"
+      "<String id=\"DisplayName\">D</String>\r\n<String id=\"RegistryKey\">R</String>\r\n";
+  ASSERT_TRUE(WriteSignedPartnerProperties(
+      launcherDir_.path(), "<Properties>\r\n" + keys + "<Boolean id=\"Flag\">y</Boolean>\r\n",
+      kBuildId));
+  ASSERT_TRUE(Load());
+  EXPECT_TRUE(boxes_.empty()) << boxes_[0].text;
+  EXPECT_FALSE(GetPartnerParseResult().ok);
+  EXPECT_EQ(GetPartnerParseResult().line, 6);
+  EXPECT_EQ(GetPartnerParseResult().message, "Invalid Boolean Value: 'Y' on Line 6");
+
+  GetPartnerPropertiesStore() = PropertiesStore();
+  ASSERT_TRUE(WriteSignedPartnerProperties(launcherDir_.path(),
+                                           "<Properties>" + keys + "</Properties>", kBuildId));
+  ASSERT_TRUE(Load());
+  EXPECT_TRUE(GetPartnerParseResult().ok) << GetPartnerParseResult().message;
+  EXPECT_EQ(GetPartnerParseResult().line, 0);
+}
+
 TEST_F(PartnerLoading, RequiredStringShowsBoxOnlyForMissingName) {
   GetPartnerPropertiesStore().AddString("Present", "value");
   MessageBoxWatcher watcher;

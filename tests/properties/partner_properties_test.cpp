@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/whole_file.h"
 #include "properties/properties_parser.h"
 #include "signature/signing_key.h"
 #include "tests/support/short_stream.h"
@@ -39,8 +40,8 @@ void WriteFile(const std::string& path, const std::string& contents) {
 
 std::string DevSignature(const std::string& contents, std::int32_t buildId = kBuildId) {
   SigningKey key;
-  std::string error;
-  EXPECT_TRUE(ParseSigningKey(ReadFile(KOVA_DEV_KEY_PATH), key, error)) << error;
+  const ReadResult read = ParseSigningKey(ReadFile(KOVA_DEV_KEY_PATH), key);
+  EXPECT_TRUE(read.ok) << read.message;
   return MakeSignatureText(key, buildId, contents);
 }
 
@@ -64,15 +65,18 @@ class PartnerLoad : public testing::Test {
   }
 
   bool Load(std::int32_t buildId = kBuildId, const PartnerDocumentOpener& open = {}) {
-    return LoadPartnerPropertiesInto(
-        directory_, buildId, store_, product_,
-        [this](const std::string& text) { messages_.push_back(text); }, open);
+    result_ = LoadPartnerPropertiesInto(
+        directory_, buildId, store_, [this](const std::string& text) { messages_.push_back(text); },
+        open);
+    product_ = result_.product;
+    return result_.loaded;
   }
 
   TempDir dir_;
   std::string directory_;
   std::string documentPath_;
   PropertiesStore store_;
+  PartnerLoadResult result_;
   PartnerProductStrings product_;
   std::vector<std::string> messages_;
 };
@@ -99,6 +103,7 @@ TEST_F(PartnerLoad, SignedDocumentFillsStoreAndProductStrings) {
                                                 {"RegistryKey", "Software\\Harbour"}}));
   EXPECT_EQ(store_.Integers().at("MaxPlayers"), 8);
   EXPECT_EQ(store_.Doubles().at("Version"), 1.25);
+  EXPECT_TRUE(result_.parse.ok) << result_.parse.message;
 }
 
 TEST_F(PartnerLoad, WhiteSpaceAddedAfterSigningStillVerifies) {
@@ -232,6 +237,10 @@ TEST_F(PartnerLoad, UnparsableDocumentKeepsValuesBeforeTheErrorAndShowsNoParseEr
                                       "Unable to find properties string 'RegistryKey'"}));
   EXPECT_EQ(product_.prodName, "P");
   EXPECT_EQ(store_.Integers().at("Count"), 7);
+  // The parser's result is kept, though not shown.
+  EXPECT_FALSE(result_.parse.ok);
+  EXPECT_EQ(result_.parse.line, 4);
+  EXPECT_EQ(result_.parse.message, "End 'Strong' Doesn't Match Start 'String' on Line 4");
 }
 
 TEST_F(PartnerLoad, EmptySignedDocumentLoadsAndReportsEveryRequiredKey) {
@@ -259,8 +268,7 @@ TEST_F(PartnerLoad, DocumentOfTwoGibibytesIsRefusedBeforeReading) {
   // Sparse: takes no disk space, and nothing of it is allocated or read.
   WriteSignatureFile(DevSignature(""));
   WriteDocument("");
-  std::filesystem::resize_file(documentPath_,
-                               static_cast<std::uintmax_t>(kPartnerDocumentSizeLimit));
+  std::filesystem::resize_file(documentPath_, static_cast<std::uintmax_t>(kWholeFileSizeLimit));
   std::string bytes = "left over";
   EXPECT_EQ(ReadAndVerifyPartnerDocument(documentPath_, kBuildId, bytes),
             PartnerDocumentStatus::CannotRead);

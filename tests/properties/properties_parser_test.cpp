@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/read_result.h"
+#include "common/text_rules.h"
 #include "properties/properties_store.h"
 
 namespace {
@@ -60,6 +62,13 @@ TEST_P(ParserCases, FillsStoreAndReportsFirstError) {
   EXPECT_EQ(parser.ParseText(test.document), test.error.empty());
   EXPECT_EQ(parser.GetErrorText(), test.error);
   EXPECT_EQ(ContentsOf(store), test.want);
+
+  // The same outcome as a result: the error text and the line it names.
+  const ReadResult result = parser.GetResult();
+  EXPECT_EQ(result.ok, test.error.empty());
+  EXPECT_EQ(result.message, test.error);
+  const std::size_t at = test.error.rfind(" on Line ");
+  EXPECT_EQ(result.line, at == std::string::npos ? 0 : std::stoi(test.error.substr(at + 9)));
 }
 
 const ParserCase kParserCases[] = {
@@ -243,6 +252,7 @@ TEST(PropertiesParser, FailedParserKeepsFirstError) {
   EXPECT_FALSE(parser.ParseText("<Wrong/>"));
   EXPECT_FALSE(parser.ParseText("<Properties><String id=\"a\">x</String></Properties><Bad/>"));
   EXPECT_EQ(parser.GetErrorText(), "Invalid Section 'Wrong' on Line 1");
+  EXPECT_EQ(parser.GetResult().line, 1);
   // The second document was still read up to its own error.
   EXPECT_EQ(store.Strings(), (std::map<std::string, std::string>{{"a", "x"}}));
 }
@@ -380,8 +390,7 @@ TEST(DoubleFromText, DiffersFromCorrectRoundingWhereDigitsAccumulate) {
   EXPECT_NE(value, 0.3);
 }
 
-TEST(UpperCase, OnlyAsciiLettersChange) {
-  EXPECT_EQ(PropertiesParser::UpperCase("aZ09-\xE4z"), "AZ09-\xE4Z");
-}
+// The rule that Boolean texts are upper-cased with.
+TEST(UpperCase, OnlyAsciiLettersChange) { EXPECT_EQ(text::UpperCase("aZ09-\xE4z"), "AZ09-\xE4Z"); }
 
 }  // namespace

@@ -247,8 +247,8 @@ TEST(BigIntAgainstGmp, DigestNumbersOfRandomMessages) {
 // lcm(p - 1, q - 1, r - 1).
 TEST(DevelopmentKey, PrivateExponentInvertsSeventeen) {
   SigningKey key;
-  std::string error;
-  ASSERT_TRUE(ParseSigningKey(testsupport::ReadFile(KOVA_DEV_KEY_PATH), key, error)) << error;
+  const ReadResult read = ParseSigningKey(testsupport::ReadFile(KOVA_DEV_KEY_PATH), key);
+  ASSERT_TRUE(read.ok) << read.message;
 
   Mpz p, q, r, product, lcm, factor, want;
   mpz_set_ui(p.get(), 11);

@@ -27,8 +27,8 @@ const char kWhiteSpace[] = {'\t', '\n', '\v', '\f', '\r', ' '};
 
 SigningKey DevKey() {
   SigningKey key;
-  std::string error;
-  EXPECT_TRUE(ParseSigningKey(kDevKeyText, key, error)) << error;
+  const ReadResult read = ParseSigningKey(kDevKeyText, key);
+  EXPECT_TRUE(read.ok) << read.message;
   return key;
 }
 
@@ -243,15 +243,18 @@ class KeyFile : public testing::TestWithParam<KeyCase> {};
 TEST_P(KeyFile, IsReadOrRejectedWithItsLine) {
   const KeyCase& c = GetParam();
   SigningKey key;
-  std::string error;
-  const bool ok = ParseSigningKey(c.text, key, error);
+  const ReadResult result = ParseSigningKey(c.text, key);
   if (c.error == nullptr) {
-    ASSERT_TRUE(ok) << error;
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(result.line, 0);
     EXPECT_EQ(ToHex(key.modulus), "E5A1C3B7092F4D6E8B1A7C25");
     EXPECT_EQ(ToHex(key.privateExponent), "E538F98D051F3B18605D069");
   } else {
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(error, c.error);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, c.error);
+    // The line the message names, as a number; 0 for a field never given.
+    const std::string prefix = "line " + std::to_string(result.line) + ": ";
+    EXPECT_EQ(result.message.rfind(prefix, 0) == 0, result.line != 0) << result.line;
   }
 }
 
@@ -288,8 +291,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SigningKey, ShippedDevelopmentKeyIsTheBuiltInOne) {
   SigningKey key;
-  std::string error;
-  ASSERT_TRUE(ParseSigningKey(ReadFile(KOVA_DEV_KEY_PATH), key, error)) << error;
+  const ReadResult read = ParseSigningKey(ReadFile(KOVA_DEV_KEY_PATH), key);
+  ASSERT_TRUE(read.ok) << read.message;
   EXPECT_EQ(key.modulus, BigInt(std::string_view(kSignatureModulusText)));
   // Signing then applying the public exponent gives the digest number back.
   EXPECT_EQ(MakeSignatureText(key, 1, "abc"), "B7D1C292BCF4A48AE08B3F8F");

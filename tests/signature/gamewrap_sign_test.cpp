@@ -332,6 +332,24 @@ INSTANTIATE_TEST_SUITE_P(
         VerifyCase{"Empty", "", "7", "<a>1</a>", 1, "only 0 hexadecimal digits"}),
     [](const testing::TestParamInfo<VerifyCase>& info) { return info.param.name; });
 
+// A signed document that does not parse is still valid (exit 0, as the
+// launcher accepts it), but verify names the line the parser stopped on.
+TEST(GamewrapVerify, NamesTheLineOnWhichASignedDocumentStopsParsing) {
+  TempDir dir;
+  const std::string doc = dir.Write("doc.xml",
+                                    "<Properties>\n"
+                                    "  <String id=\"ProdName\">P</String>\n"
+                                    "  <Integer id=\"Count\">many</Integer>\n"
+                                    "</Properties>\n");
+  ASSERT_EQ(Gamewrap("sign --key " + kDevKey + " --build-id 7 " + Quoted(doc)).exitCode, 0);
+  const ToolRun run = Gamewrap("verify --build-id 7 " + Quoted(doc));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "signature valid for build identifier 7")) << run.out;
+  EXPECT_EQ(run.err, "gamewrap verify: warning: " + doc +
+                         ": the document does not parse: Invalid Integer Value: 'many' on Line 3; "
+                         "the launcher keeps only the values before that error\n");
+}
+
 // --- Values the game channel cannot carry -----------------------------------
 
 struct LongValueCase {

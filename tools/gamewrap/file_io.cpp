@@ -80,10 +80,17 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string& 
       error = Describe("cannot open", path);
       return false;
     case WholeFileStatus::CannotRead:
+      error = Describe("cannot read", path);
+      return false;
+    case WholeFileStatus::NotWhole:
       break;
   }
-  error = Describe("cannot read", path);
+  error = NotWholeMessage(path);
   return false;
+}
+
+std::string NotWholeMessage(const std::string& path) {
+  return "cannot read '" + path + "' whole: 2 GiB or more, or it changed size";
 }
 
 AtomicOutput::AtomicOutput(std::string path) : path_(std::move(path)) {}

@@ -13,9 +13,13 @@
 
 namespace gamewrap {
 
-// Reads the whole file; false with a message naming the file in `error` when
-// it cannot.
+// Reads the whole file as the launcher reads its files (::ReadWholeFile); false
+// with a message naming the file in `error` when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& contents, std::string& error);
+
+// The message for a file that cannot be read whole: 2 GiB or more, or it
+// changed size while it was read.
+std::string NotWholeMessage(const std::string& path);
 
 // An output file written under a temporary name beside its final path and
 // renamed into place by Commit(). The temporary file is created exclusively

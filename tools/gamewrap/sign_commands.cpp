@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
+#include "common/read_result.h"
 #include "common/text_rules.h"
 #include "payload/payload_format.h"
 #include "properties/partner_properties.h"
-#include "properties/properties_parser.h"
 #include "properties/properties_store.h"
 #include "signature/file_signature.h"
 #include "signature/signing_key.h"
@@ -139,12 +139,8 @@ std::string DescribeMalformedText(std::string_view fileStart) {
 
 // A warning naming each string value that the game channel cannot carry: the
 // launcher refuses to answer a query for it, and the game cannot tell that
-// from a broken launcher. The document is read as the launcher reads it (the
-// first value of a name wins; values before a parse error stay).
-std::vector<std::string> ValuesTheChannelCannotCarry(const std::string& contents) {
-  PropertiesStore store;
-  Kova::PropertiesParser parser(store);
-  parser.ParseText(contents);
+// from a broken launcher. `store` holds the document as the launcher reads it.
+std::vector<std::string> ValuesTheChannelCannotCarry(const PropertiesStore& store) {
   std::vector<std::string> warnings;
   for (const auto& [name, value] : store.Strings()) {
     if (value.size() <= channel::kMaxTextSize) continue;
@@ -174,9 +170,10 @@ int RunSign(const Args& args) {
     return kExitFailure;
   }
   SigningKey key;
-  if (!ParseSigningKey(keyText, key, error)) {
+  const ReadResult keyRead = ParseSigningKey(keyText, key);
+  if (!keyRead.ok) {
     std::fprintf(stderr, "gamewrap sign: key file '%s': %s\n", parsed.keyPath.c_str(),
-                 error.c_str());
+                 keyRead.message.c_str());
     return kExitFailure;
   }
   if (key.modulus != BigInt(std::string_view(kSignatureModulusText))) {
@@ -210,7 +207,9 @@ int RunSign(const Args& args) {
   }
   std::printf("%s: signed for build identifier %d\n", signaturePath.c_str(),
               static_cast<int>(buildId));
-  for (const std::string& warning : ValuesTheChannelCannotCarry(contents)) {
+  PropertiesStore store;
+  ParsePartnerDocument(contents, store);
+  for (const std::string& warning : ValuesTheChannelCannotCarry(store)) {
     std::fprintf(stderr, "gamewrap sign: warning: %s\n", warning.c_str());
   }
   return kExitOk;
@@ -236,9 +235,7 @@ int RunVerify(const Args& args) {
   if (status == PartnerDocumentStatus::CannotOpen || status == PartnerDocumentStatus::CannotRead) {
     // The plain read names the system's reason; what is left is the size rule.
     std::string reason;
-    if (ReadWholeFile(parsed.filePath, contents, reason)) {
-      reason = "cannot read '" + parsed.filePath + "' whole: 2 GiB or more, or it changed size";
-    }
+    if (ReadWholeFile(parsed.filePath, contents, reason)) reason = NotWholeMessage(parsed.filePath);
     out.Result(VerifyResult::CannotRead, reason);
     return out.Finish();
   }
@@ -247,7 +244,15 @@ int RunVerify(const Args& args) {
   const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
   if (valid) {
     out.Result(VerifyResult::Valid);
-    for (const std::string& warning : ValuesTheChannelCannotCarry(contents)) out.Warning(warning);
+    // The launcher does not show a parse error: it goes on with the values
+    // read before it, and then misses the rest.
+    PropertiesStore store;
+    const ReadResult parse = ParsePartnerDocument(contents, store);
+    if (!parse.ok) {
+      out.Warning(parsed.filePath + ": the document does not parse: " + parse.message +
+                  "; the launcher keeps only the values before that error");
+    }
+    for (const std::string& warning : ValuesTheChannelCannotCarry(store)) out.Warning(warning);
     const std::string oddity = haveSignatureFile ? DescribeMalformedText(signatureFile) : "";
     if (!oddity.empty()) out.Note(signaturePath + ": " + oddity);
     return out.Finish();

@@ -25,9 +25,8 @@ bool SignWithDevelopmentKey(const std::string& document, std::int32_t buildId,
                             std::string& signatureText) {
   std::string keyText;
   SigningKey key;
-  std::string error;
   if (ReadWholeFile(KOVA_DEV_KEY_PATH, keyText) != WholeFileStatus::Ok ||
-      !ParseSigningKey(keyText, key, error)) {
+      !ParseSigningKey(keyText, key).ok) {
     return false;
   }
   signatureText = MakeSignatureText(key, buildId, document);
