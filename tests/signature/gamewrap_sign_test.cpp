@@ -502,8 +502,8 @@ TEST_P(GamewrapVerifyJson, ReportsTheOutcomeAsOneObject) {
 INSTANTIATE_TEST_SUITE_P(
     Gamewrap, GamewrapVerifyJson,
     testing::Values(
-        VerifyJsonCase{"Valid", "<a>1</a>", SignatureChange::Kept, 7, 0, "valid", "",
-                       "warnings=[]\nnotes=[]\n"},
+        VerifyJsonCase{"Valid", Document(StringValue("Eula", 3)), SignatureChange::Kept, 7, 0,
+                       "valid", "", "warnings=[]\nnotes=[]\n"},
         VerifyJsonCase{"ValidWithWarningsAndNote",
                        Document(StringValue("Eula", 70000) + StringValue("Credits", 65533)),
                        SignatureChange::FirstZeroAsG, 7, 0, "valid", "",
