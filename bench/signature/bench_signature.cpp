@@ -33,7 +33,8 @@ int main() {
   std::mt19937_64 random(4711);
   for (auto& byte : data) byte = static_cast<unsigned char>(random());
 
-  const double ours = bench::BestSeconds(5, [&] { gSink = ComputeMd5(data.data(), data.size())[0]; });
+  const double ours =
+      bench::BestSeconds(5, [&] { gSink = ComputeMd5(data.data(), data.size())[0]; });
   const double reference = bench::BestSeconds(5, [&] {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

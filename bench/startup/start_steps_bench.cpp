@@ -144,6 +144,7 @@ int main(int argc, char** argv) {
     WaitForGameToEnd(process.process.get());
     starts.push_back(static_cast<double>(ReadStamp() - before) / 10.0);
   }
-  std::printf("step,process creation to the game's first instruction,%.0f\n", bench::Median(starts));
+  std::printf("step,process creation to the game's first instruction,%.0f\n",
+              bench::Median(starts));
   return 0;
 }
