@@ -7,8 +7,9 @@ called; this compares them mechanically instead:
     convention, and its entry point is an export of kova_client.dll;
   - the DllImports and the header's functions are the same set;
   - each argument and the result have the same size on the DLL's
-    architecture as in the header's prototype, and every argument is
-    blittable;
+    architecture as in the header's prototype, an argument passes an address
+    where the header takes a pointer and a number where it takes one, and
+    every argument is blittable;
   - the connection struct is KOVA_CLIENT_SIZE bytes, and the result enum and
     the constants have the header's numbers.
 
@@ -60,7 +61,8 @@ def read_header(path):
                 # The last word is the parameter's name, unless the type ends in '*'.
                 words = param.replace("*", " * ").split()
                 type_words = words[:-1] if words[-1] != "*" else words
-                sizes.append(c_type_size(" ".join(type_words), f"{name}({param.strip()})"))
+                kind = "pointer" if "*" in type_words else "value"
+                sizes.append((c_type_size(" ".join(type_words), f"{name}({param.strip()})"), kind))
         functions[name] = (c_type_size(result, name), sizes)
     return defines, results, functions
 
@@ -78,6 +80,15 @@ def read_exports(objdump, dll):
             break
         exports.add(match.group(1))
     return exports
+
+
+def cs_type_kind(text):
+    """'pointer' for what passes an address, 'value' for a number, 'any' for
+    IntPtr (a pointer or a pointer-sized number)."""
+    words = text.split()
+    if words[0] in ("ref", "out", "in") or words[-1].endswith("[]"):
+        return "pointer"
+    return "any" if words[-1] == "IntPtr" else "value"
 
 
 def cs_type_size(text, enums, structs, where, problems):
@@ -132,8 +143,9 @@ def read_binding(path, problems):
         sizes = []
         for param in filter(None, (p.strip() for p in params.split(","))):
             param = re.sub(r"\[[A-Za-z][^\]]*\]", " ", param).split()
-            sizes.append(cs_type_size(" ".join(param[:-1]), enums, structs,
-                                      f"{name}({' '.join(param)})", problems))
+            type_text = " ".join(param[:-1])
+            sizes.append((cs_type_size(type_text, enums, structs, f"{name}({' '.join(param)})",
+                                       problems), cs_type_kind(type_text)))
         imports[entry] = (cs_type_size(result, enums, structs, name, problems), sizes)
     return constants, enums, structs, imports
 
@@ -175,10 +187,12 @@ def main():
         if len(params) != len(c_params):
             problems.append(f"{name}: {len(params)} arguments, the header {len(c_params)}")
             continue
-        for index, (mine, theirs) in enumerate(zip(params, c_params), 1):
+        for index, ((mine, kind), (theirs, c_kind)) in enumerate(zip(params, c_params), 1):
             if mine is not None and size(mine) != size(theirs):
                 problems.append(f"{name}: argument {index} is {size(mine)} bytes, "
                                 f"the header's {size(theirs)}")
+            if kind != "any" and kind != c_kind:
+                problems.append(f"{name}: argument {index} passes a {kind}, the header a {c_kind}")
 
     client_size = int(defines.get("KOVA_CLIENT_SIZE", 0))
     if structs.get("KovaClientStorage") != client_size:
