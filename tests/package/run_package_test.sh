@@ -44,6 +44,24 @@ step configure cmake -S "$here" -B "$games" -G Ninja -DCMAKE_BUILD_TYPE=Release 
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$kit"
 step build cmake --build "$games"
 
+echo "== checking that the version file serves 32-bit and 64-bit builds alike"
+# A kit holds one version file, installed by whichever build came last.
+for bits in 4 8; do
+  cat >"$work/version-$bits.cmake" <<CHECK
+cmake_minimum_required(VERSION 3.21)
+set(CMAKE_SIZEOF_VOID_P $bits)
+set(PACKAGE_FIND_VERSION 1.1)
+set(PACKAGE_FIND_VERSION_MAJOR 1)
+set(PACKAGE_FIND_VERSION_MINOR 1)
+set(PACKAGE_FIND_VERSION_COUNT 2)
+include("$kit/lib/cmake/KovaClient/KovaClientConfigVersion.cmake")
+if(NOT PACKAGE_VERSION_COMPATIBLE OR PACKAGE_VERSION_UNSUITABLE)
+  message(FATAL_ERROR "version \${PACKAGE_VERSION} refused for 1.1 with pointers of $bits bytes")
+endif()
+CHECK
+  step "version-$bits" cmake -P "$work/version-$bits.cmake"
+done
+
 echo "== building a game with the flags of kova-client.pc"
 # shellcheck disable=SC2046 # pkg-config's output is a list of words
 step pkgconfig "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror -mwindows "$here/game.c" \
