@@ -23,6 +23,20 @@
 #error "KOVA_CLIENT_MAX_TEXT_SIZE differs from the protocol's longest text"
 #endif
 
+/* Binders rely on the promised size, on 32-bit and 64-bit builds alike. */
+typedef char KovaClientSizeIsPromised[sizeof(KovaClient) == KOVA_CLIENT_SIZE ? 1 : -1];
+
+/* The handles a KovaClient holds in its 64-bit fields. */
+static HWND LauncherWindowOf(const KovaClient* client) {
+  return (HWND)(ULONG_PTR)client->launcherWindow;
+}
+static HANDLE BlockMappingOf(const KovaClient* client) {
+  return (HANDLE)(ULONG_PTR)client->blockMapping;
+}
+static unsigned char* BlockViewOf(const KovaClient* client) {
+  return (unsigned char*)(ULONG_PTR)client->blockView;
+}
+
 /* Every KovaClient of this process that talks to one launcher shares its one
    block: from writing a request to copying its reply, a query holds this lock,
    so no other thread's request lands between. Static initialisation: nothing
@@ -124,9 +138,9 @@ static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
 }
 
 static void ClearClient(KovaClient* client) {
-  client->launcherWindow = NULL;
-  client->blockMapping = NULL;
-  client->blockView = NULL;
+  client->launcherWindow = 0;
+  client->blockMapping = 0;
+  client->blockView = 0;
   client->queryMessage = 0;
 }
 
@@ -175,7 +189,10 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
   return state.windowsFound > 0 ? KOVA_CLIENT_NO_REPLY : KOVA_CLIENT_NO_LAUNCHER;
 }
 
-KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds) {
+unsigned int KOVA_CLIENT_CALL KovaClientVersion(void) { return KOVA_CLIENT_VERSION; }
+
+KovaClientResult KOVA_CLIENT_CALL KovaClientConnect(KovaClient* client,
+                                                    unsigned int timeoutMilliseconds) {
   char blockName[KOVA_PROTOCOL_BLOCK_NAME_SIZE];
   HWND launcher = NULL;
   HANDLE mapping;
@@ -209,25 +226,26 @@ KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilli
     client->queryMessage = 0;
     return KOVA_CLIENT_BLOCK_UNAVAILABLE;
   }
-  client->launcherWindow = launcher;
-  client->blockMapping = mapping;
-  client->blockView = view;
+  client->launcherWindow = (uint64_t)(ULONG_PTR)launcher;
+  client->blockMapping = (uint64_t)(ULONG_PTR)mapping;
+  client->blockView = (uint64_t)(ULONG_PTR)view;
   return KOVA_CLIENT_OK;
 }
 
-int KovaClientIsConnected(const KovaClient* client) {
-  return client != NULL && client->blockView != NULL;
+int KOVA_CLIENT_CALL KovaClientIsConnected(const KovaClient* client) {
+  return client != NULL && client->blockView != 0;
 }
 
-void KovaClientDisconnect(KovaClient* client) {
+void KOVA_CLIENT_CALL KovaClientDisconnect(KovaClient* client) {
   if (client == NULL) return;
-  if (client->blockView != NULL) UnmapViewOfFile(client->blockView);
-  if (client->blockMapping != NULL) CloseHandle((HANDLE)client->blockMapping);
+  if (client->blockView != 0) UnmapViewOfFile(BlockViewOf(client));
+  if (client->blockMapping != 0) CloseHandle(BlockMappingOf(client));
   ClearClient(client);
 }
 
-KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char* buffer,
-                                     size_t bufferSize, size_t* sizeWithNul) {
+KovaClientResult KOVA_CLIENT_CALL KovaClientGetString(KovaClient* client, const char* name,
+                                                      char* buffer, size_t bufferSize,
+                                                      size_t* sizeWithNul) {
   if (name == NULL) return KOVA_CLIENT_INVALID_ARGUMENT;
   return KovaClientGetStringN(client, name, strlen(name), buffer, bufferSize, sizeWithNul);
 }
@@ -242,10 +260,10 @@ static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* blo
   /* lParam must be non-zero for the launcher to answer. SMTO_BLOCK: this
      thread handles no sent message while it waits, so no window procedure of
      the game can start another query on it while it holds the lock. */
-  if (!SendMessageTimeoutA((HWND)client->launcherWindow, client->queryMessage, 0, 1,
+  if (!SendMessageTimeoutA(LauncherWindowOf(client), client->queryMessage, 0, 1,
                            SMTO_BLOCK | SMTO_ABORTIFHUNG, client->timeoutMilliseconds,
                            &queryResult)) {
-    const int launcherExists = IsWindow((HWND)client->launcherWindow);
+    const int launcherExists = IsWindow(LauncherWindowOf(client));
     /* A late reply would land in the block over a later request: give up the
        connection. */
     KovaClientDisconnect(client);
@@ -256,26 +274,31 @@ static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* blo
   valueLength = KovaProtocolReadLengthWord(block);
   if (valueLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_QUERY_FAILED;
   if (sizeWithNul != NULL) *sizeWithNul = valueLength + 1;
+  /* A size probe (no buffer, size 0) ends here too. */
   if (valueLength + 1 > bufferSize) return KOVA_CLIENT_VALUE_TOO_LARGE;
   memcpy(buffer, block + KOVA_PROTOCOL_TEXT_OFFSET, valueLength);
   buffer[valueLength] = '\0';
   return KOVA_CLIENT_OK;
 }
 
-KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength,
-                                      char* buffer, size_t bufferSize, size_t* sizeWithNul) {
+KovaClientResult KOVA_CLIENT_CALL KovaClientGetStringN(KovaClient* client, const char* name,
+                                                       size_t nameLength, char* buffer,
+                                                       size_t bufferSize, size_t* sizeWithNul) {
+  /* No buffer and no size: the caller asks only for the size needed. */
+  const int sizeProbe = buffer == NULL && bufferSize == 0;
   unsigned char* block;
   KovaClientResult result;
 
-  if (client == NULL || name == NULL || buffer == NULL || bufferSize == 0) {
+  if (client == NULL || name == NULL) return KOVA_CLIENT_INVALID_ARGUMENT;
+  if (sizeProbe ? sizeWithNul == NULL : buffer == NULL || bufferSize == 0) {
     return KOVA_CLIENT_INVALID_ARGUMENT;
   }
-  buffer[0] = '\0';
+  if (!sizeProbe) buffer[0] = '\0';
   if (sizeWithNul != NULL) *sizeWithNul = 0;
   if (!KovaClientIsConnected(client)) return KOVA_CLIENT_NOT_CONNECTED;
   if (nameLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_NAME_TOO_LONG;
 
-  block = (unsigned char*)client->blockView;
+  block = BlockViewOf(client);
   AcquireSRWLockExclusive(&queryLock);
   KovaProtocolWriteLengthWord(block, (uint32_t)nameLength);
   memcpy(block + KOVA_PROTOCOL_TEXT_OFFSET, name, nameLength);
@@ -284,7 +307,7 @@ KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size
   return result;
 }
 
-const char* KovaClientResultText(KovaClientResult result) {
+const char* KOVA_CLIENT_CALL KovaClientResultText(KovaClientResult result) {
   switch (result) {
     case KOVA_CLIENT_OK:
       return "success";

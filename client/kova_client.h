@@ -12,10 +12,18 @@
  *     KovaClientDisconnect(&client);
  *   }
  *
- * Plain C (C99 or later, or C++), Windows only; drop this header and
- * kova_client.c into any build, with the protocol's headers kova_protocol.h
- * and kova_little_endian.h beside them (the source includes them; this header
- * does not). Links with user32 and kernel32.
+ * Plain C (C99 or later, or C++), Windows only. Two ways to use it:
+ * - drop this header and kova_client.c into any build, with the protocol's
+ *   headers kova_protocol.h and kova_little_endian.h beside them (the source
+ *   includes them; this header does not), and link with user32 and kernel32;
+ * - or load kova_client.dll: define KOVA_CLIENT_USE_DLL before including this
+ *   header and link with its import library, or look its functions up by name
+ *   (every function below is exported under its own name, undecorated, on
+ *   32-bit and 64-bit Windows alike).
+ *
+ * Text: names and values are bytes. A value is the properties document's bytes
+ * as they stand (a UTF-8 document gives UTF-8); no code page is applied either
+ * way, and either may hold NUL bytes (see KovaClientGetStringN).
  *
  * Threads: one KovaClient may be used by one thread at a time; separate
  * KovaClient objects may be used by separate threads at once. They share the
@@ -23,22 +31,54 @@
  * process-wide lock (static, nothing to set up) from writing its request to
  * copying its reply, and may first wait for another thread's query. Every
  * wait is bounded by a connection's time-out: a hung or vanished launcher
- * gives KOVA_CLIENT_TIMEOUT (or another failure), never a hung game.
+ * gives KOVA_CLIENT_TIMEOUT (or another failure), never a hung game. Each
+ * function below says which threads may call it.
  *
  * Memory: nothing is allocated for the caller to free; values are copied into
  * buffers the caller provides. Every size below says whether it counts the
  * terminating NUL.
+ *
+ * Compatibility: functions, results and their numbers are only ever added,
+ * never renumbered or removed; a new result is added at the end.
  */
 #ifndef KOVA_CLIENT_H
 #define KOVA_CLIENT_H
 
 #include <stddef.h>
+#include <stdint.h>
 
+/* The version of this header. KovaClientVersion() gives the library's own,
+   which differs from it when a game loads a newer or older DLL than the header
+   it was compiled with. */
 #define KOVA_CLIENT_VERSION_MAJOR 1
-#define KOVA_CLIENT_VERSION_MINOR 0
+#define KOVA_CLIENT_VERSION_MINOR 1
 #define KOVA_CLIENT_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH. */
-#define KOVA_CLIENT_VERSION 10000
+#define KOVA_CLIENT_VERSION 10100
+
+/* Put on every function: its linkage. Empty when the source is compiled into
+   the game; dllexport while building kova_client.dll (KOVA_CLIENT_BUILD_DLL);
+   dllimport for a game that links the DLL (KOVA_CLIENT_USE_DLL). A build may
+   define it itself. */
+#ifndef KOVA_CLIENT_API
+#if defined(KOVA_CLIENT_BUILD_DLL)
+#define KOVA_CLIENT_API __declspec(dllexport)
+#elif defined(KOVA_CLIENT_USE_DLL)
+#define KOVA_CLIENT_API __declspec(dllimport)
+#else
+#define KOVA_CLIENT_API
+#endif
+#endif
+
+/* Put on every function: its calling convention, __cdecl whatever the
+   compiler's default (a foreign-function layer declares the same). */
+#ifndef KOVA_CLIENT_CALL
+#if defined(_WIN32)
+#define KOVA_CLIENT_CALL __cdecl
+#else
+#define KOVA_CLIENT_CALL
+#endif
+#endif
 
 /* Time-out used for each wait when KovaClientConnect is given 0. */
 #define KOVA_CLIENT_DEFAULT_TIMEOUT_MS 2000u
@@ -55,7 +95,8 @@ extern "C" {
 /* The result of every call: KOVA_CLIENT_OK (0) or one failure. */
 typedef enum KovaClientResult {
   KOVA_CLIENT_OK = 0,
-  /* A null pointer, or a buffer size of 0 where a buffer is needed. */
+  /* A null pointer, or a buffer size of 0 with a buffer (a null buffer of
+     size 0 is the size probe of KovaClientGetString). */
   KOVA_CLIENT_INVALID_ARGUMENT = 1,
   /* No launcher window exists: the game was not started by the launcher. */
   KOVA_CLIENT_NO_LAUNCHER = 2,
@@ -81,15 +122,27 @@ typedef enum KovaClientResult {
   KOVA_CLIENT_SYSTEM_ERROR = 10
 } KovaClientResult;
 
+/* Size in bytes of a KovaClient, the same for 32-bit and 64-bit programs. */
+#define KOVA_CLIENT_SIZE 32
+
 /* One connection to the launcher. Storage belongs to the caller; the fields
-   are private to the library. A zero-filled KovaClient is "not connected". */
+   are private to the library. A zero-filled KovaClient is "not connected".
+   For binders: a KovaClient is KOVA_CLIENT_SIZE (32) bytes, aligned to 8, on
+   32-bit and 64-bit Windows alike (handles and pointers are held in 64-bit
+   fields). A foreign-function layer need not mirror the fields: it holds 32
+   zero-filled bytes, 8-aligned (in C#, a struct of four ulong fields), and
+   passes their address wherever a KovaClient* is asked for. */
 typedef struct KovaClient {
-  void* launcherWindow; /* the launcher window that answered (HWND) */
-  void* blockMapping;   /* the shared block's mapping (HANDLE) */
-  void* blockView;      /* the shared block mapped into this process */
-  unsigned int queryMessage;
-  unsigned int timeoutMilliseconds;
+  uint64_t launcherWindow; /* the launcher window that answered (HWND) */
+  uint64_t blockMapping;   /* the shared block's mapping (HANDLE) */
+  uint64_t blockView;      /* the shared block mapped into this process */
+  uint32_t queryMessage;
+  uint32_t timeoutMilliseconds;
 } KovaClient;
+
+/* KOVA_CLIENT_VERSION of the library itself (not of the header the caller
+   was compiled with). Needs no connection; any thread, at any time. */
+KOVA_CLIENT_API unsigned int KOVA_CLIENT_CALL KovaClientVersion(void);
 
 /* Finds the launcher that started this process and opens its shared block.
    Sends the handshake with this process's id to the launcher windows of the
@@ -107,8 +160,12 @@ typedef struct KovaClient {
    Results: OK, INVALID_ARGUMENT, NO_LAUNCHER, NO_REPLY, TIMEOUT,
    BLOCK_UNAVAILABLE, SYSTEM_ERROR. On failure `client` is left not connected.
    `client` need not be initialised: it is overwritten, so disconnect a
-   connection it holds before connecting it again. */
-KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds);
+   connection it holds before connecting it again.
+   Threads: any thread that may handle sent window messages while it waits
+   (any ordinary thread does); not while another thread uses the same
+   `client`. */
+KOVA_CLIENT_API KovaClientResult KOVA_CLIENT_CALL
+KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds);
 
 /* Asks for the string property `name` (NUL-terminated; matched exactly, case
    included). An unknown name gives the empty value: the launcher does not tell
@@ -121,33 +178,43 @@ KovaClientResult KovaClientConnect(KovaClient* client, unsigned int timeoutMilli
    included, and `buffer` holds an empty string.
    On INVALID_ARGUMENT nothing is written. On every other failure `buffer`
    holds an empty string and `*sizeWithNul` 0.
-   `bufferSize` counts the NUL; it must be at least 1.
+   `bufferSize` counts the NUL; it must be at least 1, except for the size
+   probe: `buffer` null and `bufferSize` 0 (and `sizeWithNul` not null) asks
+   the launcher as any call does and gives VALUE_TOO_LARGE with the size needed
+   in `*sizeWithNul`, as a buffer too small would; nothing else is written. The
+   value may change before the next call, so a caller that probes and then asks
+   again loops while it gets VALUE_TOO_LARGE.
    Waits at most the connection's time-out, after any query of another thread
    in progress; while it waits, the thread handles no sent messages. On TIMEOUT,
    and on QUERY_FAILED because the launcher is gone, `client` is disconnected
    (a late reply could otherwise land over a later request); after any other
    failure it stays connected.
    Results: OK, INVALID_ARGUMENT, NOT_CONNECTED, NAME_TOO_LONG, TIMEOUT,
-   QUERY_FAILED, VALUE_TOO_LARGE. */
-KovaClientResult KovaClientGetString(KovaClient* client, const char* name, char* buffer,
-                                     size_t bufferSize, size_t* sizeWithNul);
+   QUERY_FAILED, VALUE_TOO_LARGE.
+   Threads: any thread, not while another thread uses the same `client`;
+   other connections' queries may run on other threads at the same time. */
+KOVA_CLIENT_API KovaClientResult KOVA_CLIENT_CALL KovaClientGetString(
+    KovaClient* client, const char* name, char* buffer, size_t bufferSize, size_t* sizeWithNul);
 
-/* As KovaClientGetString, for a name of `nameLength` bytes that may hold NUL
-   bytes (nameLength does not count a terminator). */
-KovaClientResult KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength,
-                                      char* buffer, size_t bufferSize, size_t* sizeWithNul);
+/* As KovaClientGetString (size probe and threads included), for a name of
+   `nameLength` bytes that may hold NUL bytes (nameLength does not count a
+   terminator). */
+KOVA_CLIENT_API KovaClientResult KOVA_CLIENT_CALL
+KovaClientGetStringN(KovaClient* client, const char* name, size_t nameLength, char* buffer,
+                     size_t bufferSize, size_t* sizeWithNul);
 
-/* Non-zero when `client` is connected. */
-int KovaClientIsConnected(const KovaClient* client);
+/* Non-zero when `client` is connected. Threads: any thread, not while another
+   thread connects, queries or disconnects the same `client`. */
+KOVA_CLIENT_API int KOVA_CLIENT_CALL KovaClientIsConnected(const KovaClient* client);
 
 /* Closes the shared block and forgets the launcher; `client` is then not
-   connected. Safe on a zero-filled or already disconnected KovaClient, and from
-   any thread. */
-void KovaClientDisconnect(KovaClient* client);
+   connected. Safe on a zero-filled or already disconnected KovaClient.
+   Threads: any thread, not while another thread uses the same `client`. */
+KOVA_CLIENT_API void KOVA_CLIENT_CALL KovaClientDisconnect(KovaClient* client);
 
 /* A short English text for `result`, such as "no launcher found"; never null,
-   static, not to be freed. */
-const char* KovaClientResultText(KovaClientResult result);
+   static, not to be freed. Needs no connection; any thread, at any time. */
+KOVA_CLIENT_API const char* KOVA_CLIENT_CALL KovaClientResultText(KovaClientResult result);
 
 #ifdef __cplusplus
 }

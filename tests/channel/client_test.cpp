@@ -134,6 +134,55 @@ TEST_F(ClientInProcess, BufferSizeCountsTheTerminatingNul) {
   EXPECT_STREQ(buffer, "from A: Title");
 }
 
+// The size probe: no buffer and size 0 asks for the size needed. Every other
+// combination of a missing buffer or size stays an argument error.
+struct SizeProbeCase {
+  const char* name;
+  bool connected;
+  bool withBuffer;
+  size_t bufferSize;
+  bool withSize;
+  KovaClientResult want;
+  size_t wantSize;
+};
+
+void PrintTo(const SizeProbeCase& testCase, std::ostream* out) { *out << testCase.name; }
+
+class ClientSizeProbe : public ClientInProcess,
+                        public ::testing::WithParamInterface<SizeProbeCase> {};
+
+TEST_P(ClientSizeProbe, ReportsTheSizeNeededOrRefuses) {
+  const SizeProbeCase& c = GetParam();
+  if (c.connected) {
+    ASSERT_EQ(KovaClientConnect(&client_, 0), KOVA_CLIENT_OK);
+  }
+  char buffer[4] = {'x', 'x', 'x', 'x'};
+  size_t sizeWithNul = 99;
+  EXPECT_EQ(KovaClientGetString(&client_, "Title", c.withBuffer ? buffer : nullptr, c.bufferSize,
+                                c.withSize ? &sizeWithNul : nullptr),
+            c.want);
+  EXPECT_EQ(sizeWithNul, c.wantSize);
+  EXPECT_EQ(std::string(buffer, sizeof buffer), "xxxx");
+  // The connection serves the next query as before.
+  char value[32];
+  EXPECT_EQ(KovaClientGetString(&client_, "Title", value, sizeof value, nullptr),
+            c.connected ? KOVA_CLIENT_OK : KOVA_CLIENT_NOT_CONNECTED);
+}
+
+// "from A: Title" is 13 bytes: 14 with its NUL.
+INSTANTIATE_TEST_SUITE_P(Arguments, ClientSizeProbe,
+                         ::testing::Values(SizeProbeCase{"NoBufferSizeZero", true, false, 0, true,
+                                                         KOVA_CLIENT_VALUE_TOO_LARGE, 14},
+                                           SizeProbeCase{"ProbeWithoutSizeOut", true, false, 0,
+                                                         false, KOVA_CLIENT_INVALID_ARGUMENT, 99},
+                                           SizeProbeCase{"NoBufferNonZeroSize", true, false, 8,
+                                                         true, KOVA_CLIENT_INVALID_ARGUMENT, 99},
+                                           SizeProbeCase{"BufferOfSizeZero", true, true, 0, true,
+                                                         KOVA_CLIENT_INVALID_ARGUMENT, 99},
+                                           SizeProbeCase{"ProbeNotConnected", false, false, 0, true,
+                                                         KOVA_CLIENT_NOT_CONNECTED, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ClientInProcess, NameWithNulBytesAndTooLongNames) {
   ASSERT_EQ(KovaClientConnect(&client_, 0), KOVA_CLIENT_OK);
   char buffer[64];
@@ -362,6 +411,16 @@ TEST(ClientWrapper, ValueThatGrewBetweenItsTwoAsks) {
   std::string value;
   ASSERT_EQ(client.GetString("Title", value), KOVA_CLIENT_OK);
   EXPECT_EQ(value, "stand-in: Title" + std::string(600, '+'));
+}
+
+// What binders rely on: the library's own version, and a connection of the
+// same 32 bytes on 32-bit and 64-bit builds.
+TEST(ClientInterface, VersionAndConnectionSize) {
+  EXPECT_EQ(KovaClientVersion(), static_cast<unsigned int>(KOVA_CLIENT_VERSION));
+  EXPECT_EQ(KOVA_CLIENT_VERSION, KOVA_CLIENT_VERSION_MAJOR * 10000 +
+                                     KOVA_CLIENT_VERSION_MINOR * 100 + KOVA_CLIENT_VERSION_PATCH);
+  EXPECT_EQ(sizeof(KovaClient), static_cast<size_t>(KOVA_CLIENT_SIZE));
+  EXPECT_EQ(alignof(KovaClient), 8u);
 }
 
 TEST(ClientResultText, EveryResultHasItsOwnText) {

@@ -166,7 +166,8 @@ std::string ChannelSteps::Connect() {
   // but this one checks that it belongs to the launcher that started it.
   DWORD owner = 0;
   if (result == KOVA_CLIENT_OK) {
-    GetWindowThreadProcessId(static_cast<HWND>(client_.launcherWindow), &owner);
+    GetWindowThreadProcessId(
+        reinterpret_cast<HWND>(static_cast<std::uintptr_t>(client_.launcherWindow)), &owner);
   }
   return Field("result", std::to_string(result)) +
          Flag("served-by-parent", owner != 0 && owner == parentId_) +
