@@ -12,8 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/payload_reader.h"
-#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
@@ -104,11 +102,7 @@ std::size_t CountRecordLines(const std::string& directory, const std::string& li
 // channel's partner properties signed for it beside it.
 std::string WrapTestGame(const std::string& directory, const std::string& name = "launcher.exe") {
   const std::string path = directory + "\\" + name;
-  EXPECT_TRUE(WriteWrappedLauncher(path, payload::MakeAppendedData(kBuildId, TestGame()))) << path;
-  std::int32_t buildId = 0;
-  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId),
-            BuildIdStatus::Ok);
-  EXPECT_TRUE(WriteSignedPartnerProperties(directory, ChannelDocument(), buildId));
+  EXPECT_TRUE(WriteSignedWrappedLauncher(path, TestGame(), ChannelDocument(), kBuildId)) << path;
   return path;
 }
 

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "client/kova_client.h"
-#include "launcher/payload_reader.h"
-#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
@@ -48,11 +46,7 @@ class ClientDll : public ::testing::Test {
 
 TEST_F(ClientDll, GameBehindTheLauncherQueriesThroughEveryExport) {
   const std::string launcher = root_.File("launcher.exe");
-  ASSERT_TRUE(WriteWrappedLauncher(launcher, payload::MakeAppendedData(kBuildId, game_)));
-  std::int32_t buildId = 0;
-  ASSERT_EQ(ReadBuildIdentifierFromFile(launcher, payload::BuildInfoText(), buildId),
-            BuildIdStatus::Ok);
-  ASSERT_TRUE(WriteSignedPartnerProperties(root_.path(), kDefaultPartnerDocument, buildId));
+  ASSERT_TRUE(WriteSignedWrappedLauncher(launcher, game_, kDefaultPartnerDocument, kBuildId));
 
   const LauncherRun run = RunLauncher(launcher);
 

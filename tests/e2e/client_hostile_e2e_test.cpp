@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "launcher/payload_reader.h"
-#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_run.h"
 #include "tests/e2e/harness/partner_files.h"
@@ -54,11 +52,7 @@ TEST_P(ClientAmongHostileWindows, GameGetsItsLaunchersValuesWithinOneTimeOut) {
 
   FreshDirectory directory;
   const std::string launcher = directory.File("launcher.exe");
-  ASSERT_TRUE(WriteWrappedLauncher(launcher, payload::MakeAppendedData(kBuildId, TestGame())));
-  std::int32_t buildId = 0;
-  ASSERT_EQ(ReadBuildIdentifierFromFile(launcher, payload::BuildInfoText(), buildId),
-            BuildIdStatus::Ok);
-  ASSERT_TRUE(WriteSignedPartnerProperties(directory.path(), kDefaultPartnerDocument, buildId));
+  ASSERT_TRUE(WriteSignedWrappedLauncher(launcher, TestGame(), kDefaultPartnerDocument, kBuildId));
   ASSERT_TRUE(WriteGameScript(directory.path(), {"connect", "query Publisher"}));
 
   const LauncherRun run = RunLauncher(launcher);

@@ -17,8 +17,6 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
-#include "launcher/payload_reader.h"
-#include "payload/payload_format.h"
 #include "tests/e2e/harness/game_runs.h"
 #include "tests/e2e/harness/launcher_process.h"
 #include "tests/e2e/harness/launcher_run.h"
@@ -50,11 +48,8 @@ std::string UniqueName(const std::string& what) {
 // default partner properties signed for it beside it.
 std::string WrapTestGame(const std::string& directory, const std::string& name = "launcher.exe") {
   const std::string path = directory + "\\" + name;
-  EXPECT_TRUE(WriteWrappedLauncher(path, payload::MakeAppendedData(kBuildId, TestGame()))) << path;
-  std::int32_t buildId = 0;
-  EXPECT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), buildId),
-            BuildIdStatus::Ok);
-  EXPECT_TRUE(WriteSignedPartnerProperties(directory, kDefaultPartnerDocument, buildId));
+  EXPECT_TRUE(WriteSignedWrappedLauncher(path, TestGame(), kDefaultPartnerDocument, kBuildId))
+      << path;
   return path;
 }
 

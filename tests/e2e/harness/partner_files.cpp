@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "common/text_rules.h"
 #include "common/whole_file.h"
+#include "payload/payload_format.h"
 #include "properties/partner_properties.h"
 #include "signature/signing_key.h"
 #include "tests/e2e/harness/test_files.h"
@@ -46,6 +48,13 @@ bool WriteSignedPartnerProperties(const std::string& directory, const std::strin
   const std::string documentPath = PartnerDocumentPath(withSeparator);
   return WriteWholeFile(documentPath, document) &&
          WriteWholeFile(documentPath + ".sig", signatureText);
+}
+
+bool WriteSignedWrappedLauncher(const std::string& path, const std::string& game,
+                                const std::string& document, const std::string& buildIdField) {
+  return WriteWrappedLauncher(path, payload::MakeAppendedData(buildIdField, game)) &&
+         WriteSignedPartnerProperties(text::DirectoryOfPath(path), document,
+                                      payload::BuildIdFromField(buildIdField));
 }
 
 }  // namespace e2e

@@ -23,4 +23,12 @@ bool SignWithDevelopmentKey(const std::string& document, std::int32_t buildId,
 bool WriteSignedPartnerProperties(const std::string& directory, const std::string& document,
                                   std::int32_t buildId);
 
+// Writes the launcher `path` wrapping `game` (as other packers do, without a
+// payload record) under the eight-digit `buildIdField`, and `document` beside
+// it, signed for the build identifier the launcher reads from that field.
+// False when a file cannot be written or the key cannot be read.
+bool WriteSignedWrappedLauncher(const std::string& path, const std::string& game,
+                                const std::string& document,
+                                const std::string& buildIdField = "12345678");
+
 }  // namespace e2e
