@@ -8,8 +8,10 @@ called; this compares them mechanically instead:
   - the DllImports and the header's functions are the same set;
   - each argument and the result have the same size on the DLL's
     architecture as in the header's prototype, an argument passes an address
-    where the header takes a pointer and a number where it takes one, and
-    every argument is blittable;
+    where the header takes a pointer and a number where it takes one, what
+    an address points to (a ref or out argument's type, an array's element)
+    has the size of the header's pointed-to type, and every argument is
+    blittable;
   - the connection struct is KOVA_CLIENT_SIZE bytes, and the result enum and
     the constants have the header's numbers.
 
@@ -23,7 +25,7 @@ import sys
 
 POINTER = "pointer"
 
-C_SIZES = {"int": 4, "unsigned int": 4, "unsigned": 4, "uint32_t": 4, "int32_t": 4,
+C_SIZES = {"char": 1, "int": 4, "unsigned int": 4, "unsigned": 4, "uint32_t": 4, "int32_t": 4,
            "uint64_t": 8, "int64_t": 8, "size_t": POINTER, "KovaClientResult": 4}
 CS_SIZES = {"int": 4, "uint": 4, "long": 8, "ulong": 8, "short": 2, "ushort": 2, "byte": 1,
             "sbyte": 1, "IntPtr": POINTER, "UIntPtr": POINTER}
@@ -40,6 +42,15 @@ def c_type_size(text, where):
     return C_SIZES[text]
 
 
+def c_pointee_size(text, structs):
+    """The size of what a C pointer type points to; None when unknown (void)."""
+    text = " ".join(text.replace("const", " ").split())
+    pointee = text[:text.rindex("*")].strip()
+    if "*" in pointee:
+        return POINTER
+    return structs.get(pointee, C_SIZES.get(pointee))
+
+
 def strip_c_comments(text):
     return re.sub(r"/\*.*?\*/|//[^\n]*", " ", text, flags=re.S)
 
@@ -50,6 +61,8 @@ def read_header(path):
     enum = re.search(r"typedef\s+enum\s+KovaClientResult\s*\{(.*?)\}", text, flags=re.S)
     results = {name: int(value) for name, value in
                re.findall(r"(KOVA_CLIENT_\w+)\s*=\s*(\d+)", enum.group(1))} if enum else {}
+    # The connection struct is KOVA_CLIENT_SIZE bytes on every architecture.
+    structs = {"KovaClient": int(defines.get("KOVA_CLIENT_SIZE", 0))}
     code = re.sub(r"^\s*#[^\n]*", " ", text, flags=re.M)
     code = " ".join(code.split())
     functions = {}
@@ -62,7 +75,9 @@ def read_header(path):
                 words = param.replace("*", " * ").split()
                 type_words = words[:-1] if words[-1] != "*" else words
                 kind = "pointer" if "*" in type_words else "value"
-                sizes.append((c_type_size(" ".join(type_words), f"{name}({param.strip()})"), kind))
+                pointee = c_pointee_size(" ".join(type_words), structs) if kind == "pointer" else None
+                sizes.append((c_type_size(" ".join(type_words), f"{name}({param.strip()})"), kind,
+                              pointee))
         functions[name] = (c_type_size(result, name), sizes)
     return defines, results, functions
 
@@ -113,6 +128,21 @@ def cs_type_size(text, enums, structs, where, problems):
     return CS_SIZES[base]
 
 
+def cs_pointee_size(text, enums, structs):
+    """The size of what a ref, out or in argument or an array points to; None
+    for a number or an IntPtr, or a type of unknown size."""
+    words = text.split()
+    if words[0] in ("ref", "out", "in"):
+        base = words[-1]
+    elif words[-1].endswith("[]"):
+        base = words[-1][:-2]
+    else:
+        return None
+    if base in enums:
+        return 4
+    return structs.get(base, CS_SIZES.get(base))
+
+
 def read_binding(path, problems):
     text = re.sub(r"//[^\n]*", " ", open(path, encoding="utf-8").read())
     constants = dict(re.findall(r"const\s+\w+\s+(\w+)\s*=\s*(\"[^\"]*\"|\d+)\s*;", text))
@@ -145,7 +175,8 @@ def read_binding(path, problems):
             param = re.sub(r"\[[A-Za-z][^\]]*\]", " ", param).split()
             type_text = " ".join(param[:-1])
             sizes.append((cs_type_size(type_text, enums, structs, f"{name}({' '.join(param)})",
-                                       problems), cs_type_kind(type_text)))
+                                       problems), cs_type_kind(type_text),
+                          cs_pointee_size(type_text, enums, structs)))
         imports[entry] = (cs_type_size(result, enums, structs, name, problems), sizes)
     return constants, enums, structs, imports
 
@@ -187,12 +218,16 @@ def main():
         if len(params) != len(c_params):
             problems.append(f"{name}: {len(params)} arguments, the header {len(c_params)}")
             continue
-        for index, ((mine, kind), (theirs, c_kind)) in enumerate(zip(params, c_params), 1):
+        for index, ((mine, kind, points_to), (theirs, c_kind, c_points_to)) in enumerate(
+                zip(params, c_params), 1):
             if mine is not None and size(mine) != size(theirs):
                 problems.append(f"{name}: argument {index} is {size(mine)} bytes, "
                                 f"the header's {size(theirs)}")
             if kind != "any" and kind != c_kind:
                 problems.append(f"{name}: argument {index} passes a {kind}, the header a {c_kind}")
+            elif kind == "pointer" and size(points_to) != size(c_points_to):
+                problems.append(f"{name}: argument {index} points to {size(points_to)} bytes, "
+                                f"the header's to {size(c_points_to)}")
 
     client_size = int(defines.get("KOVA_CLIENT_SIZE", 0))
     if structs.get("KovaClientStorage") != client_size:

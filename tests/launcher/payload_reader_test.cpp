@@ -251,6 +251,11 @@ std::vector<RecordCopyCase> RecordCopyCases() {
        ""},
       {"CutJustBehindTheRecordIsRefused", kFront + HeaderWith(good).substr(0, 168 + 32),
        PayloadCopyStatus::ReadFailed, ""},
+      // An empty game claims no bytes, so only the header's own length shows
+      // that the file was cut.
+      {"EmptyGameInAHeaderCutShortIsRefused",
+       kFront + HeaderWith(RecordOf(0, payload::ChecksumOf(""))).substr(0, 300),
+       PayloadCopyStatus::ReadFailed, ""},
       // Damaged games under an intact record are refused.
       {"FlippedFirstByte", kFront + HeaderWith(good) + FlipByte(kGame, 0) + kTrailer,
        PayloadCopyStatus::ChecksumMismatch, ""},

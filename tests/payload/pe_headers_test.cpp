@@ -109,6 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
                    PePart::PeHeader},
         DamageCase{"NoOptionalHeader", Spoiled(kFileHeader + 16, 1), PeStatus::NoOptionalHeader,
                    PePart::OptionalHeader},
+        // The file ends with the file header: the optional header is what is missing.
+        DamageCase{"FileEndsWithTheFileHeader",
+                   testsupport::Game(testsupport::kMachineAmd64).substr(0, kOptionalHeader),
+                   PeStatus::PastEnd, PePart::OptionalHeader},
         DamageCase{"OptionalHeaderPastEnd",
                    testsupport::Game(testsupport::kMachineAmd64).substr(0, kOptionalHeader + 16),
                    PeStatus::PastEnd, PePart::OptionalHeader},

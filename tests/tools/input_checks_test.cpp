@@ -162,6 +162,18 @@ INSTANTIATE_TEST_SUITE_P(
                     });
                   },
                   nullptr},
+        // All but its last byte in the first 1 MiB read: found only when the
+        // next read keeps every one of those bytes. The section is 2 MiB, two
+        // whole reads.
+        InputCase{"IdentityAllButLastByteInFirstReadPiece", Role::Stub,
+                  [] {
+                    return WithImage([](PeImage& i) {
+                      i.resources = std::string((1 << 20) - (kIdentity.size() - 1), 'r') +
+                                    kIdentity;
+                      i.resources.resize(2 << 20, 'r');
+                    });
+                  },
+                  nullptr},
         InputCase{"TextFileAsStub", Role::Stub, [] { return std::string("#!/bin/sh\n"); },
                   "is not a launcher stub: it has no MZ header"},
         InputCase{"GameAsStub", Role::Stub,

@@ -426,6 +426,12 @@ INSTANTIATE_TEST_SUITE_P(
         CertificateCase{"OnlyFourDirectories", PeImage(0x20B, 4, 4096, 904), 5000, false},
         // The entry would lie behind the optional header's end.
         CertificateCase{"OptionalHeaderTooSmall", PeImage(0x20B, 16, 4096, 904, 140), 5000, false},
+        // The optional header ends with the entry: the first five of the
+        // sixteen directories it claims.
+        CertificateCase{"OptionalHeaderEndsWithTheEntryPe32Plus",
+                        PeImage(0x20B, 16, 4096, 904, 108 + 4 + 5 * 8), 5000, true},
+        CertificateCase{"OptionalHeaderEndsWithTheEntryPe32",
+                        PeImage(0x10B, 16, 4096, 904, 92 + 4 + 5 * 8), 5000, true},
         CertificateCase{"UnknownMagic", PeImage(0x107, 16, 4096, 904), 5000, false},
         CertificateCase{"NotMz", "XZ" + PeImage(0x20B, 16, 4096, 904).substr(2), 5000, false},
         CertificateCase{"PeOffsetBeyondFile",
