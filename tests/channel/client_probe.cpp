@@ -4,6 +4,11 @@
 //   <connect result> <query result> <size with NUL> <value>
 //   <connect result> <query result> <value length>
 // Usage: channel_client_probe NAME BUFFER_SIZE
+// Or only connects, with the time-out given, and prints
+//   <connect result> <milliseconds the connect took>
+// Usage: channel_client_probe --connect TIMEOUT_MS
+#include <windows.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,6 +18,15 @@
 #include "kova_client.hpp"
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--connect") {
+    KovaClient client;
+    const ULONGLONG start = GetTickCount64();
+    const KovaClientResult connected =
+        KovaClientConnect(&client, static_cast<unsigned int>(std::strtoul(argv[2], nullptr, 10)));
+    std::printf("%d %lu\n", connected, static_cast<unsigned long>(GetTickCount64() - start));
+    KovaClientDisconnect(&client);
+    return 0;
+  }
   if (argc != 3) {
     std::fprintf(stderr, "usage: channel_client_probe NAME BUFFER_SIZE\n");
     return 2;

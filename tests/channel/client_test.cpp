@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -241,6 +242,26 @@ TEST(ClientWithoutItsLauncher, SeveralHungLaunchersCostOneTimeOutInAll) {
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(KovaClientConnect(&client, 800), KOVA_CLIENT_TIMEOUT);
   EXPECT_LT(GetTickCount64() - start, 2000u);
+}
+
+// Two launchers of the game's parent that each hold the handshake for 800 ms
+// and never reply. The whole connect has 1,000 ms: the second send is given
+// the 200 ms that remain, and the connect times out. (Four hung windows cannot
+// show this: the first send takes the whole time-out, and none is sent after
+// it.) Given the whole time-out again, the second send would end after its
+// window's 800 ms, at 1.6 s, as an unanswered handshake.
+TEST(ClientWithoutItsLauncher, TheSecondSendGetsOnlyWhatRemainsOfTheTimeOut) {
+  testsupport::StandInBehaviour silent;
+  silent.handshake = testsupport::StandInBehaviour::Handshake::Silent;
+  silent.handshakeDelayMs = 800;
+  testsupport::StandInLauncher first(silent);
+  testsupport::StandInLauncher second(silent);
+  const std::string output = RunProbe("--connect 1000", [](DWORD) {});
+  int result = -1;
+  unsigned long elapsedMs = 0;
+  ASSERT_EQ(std::sscanf(output.c_str(), "%d %lu", &result, &elapsedMs), 2) << output;
+  EXPECT_EQ(result, KOVA_CLIENT_TIMEOUT);
+  EXPECT_LT(elapsedMs, 1200u);
 }
 
 // ---------------------------------------------------------------------------

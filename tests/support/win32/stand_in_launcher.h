@@ -25,8 +25,11 @@ struct StandInBehaviour {
     Answer,          // replies with the id it was sent and its own window
     OtherProcessId,  // replies with another process id
     OtherWindow,     // replies naming another window, which has a block of its own
+    Silent,          // takes the handshake and never replies
   };
   Handshake handshake = Handshake::Answer;
+  // Each handshake is held this long before it is answered (or not).
+  DWORD handshakeDelayMs = 0;
   // Its thread handles no message at all, as a hung launcher's.
   bool hung = false;
   // The size of the block it creates under the name of the window it names.
@@ -124,6 +127,8 @@ class StandInLauncher {
     static const UINT reply = RegisterWindowMessageA(channel::kHandshakeReplyMessageName);
     auto* self = reinterpret_cast<StandInLauncher*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self != nullptr && message == handshake) {
+      Sleep(self->behaviour_.handshakeDelayMs);
+      if (self->behaviour_.handshake == StandInBehaviour::Handshake::Silent) return 0;
       const bool otherId =
           self->behaviour_.handshake == StandInBehaviour::Handshake::OtherProcessId;
       SendMessageA(reinterpret_cast<HWND>(lParam), reply, otherId ? wParam + 4 : wParam,
