@@ -269,6 +269,91 @@ TEST(GameChannelLifetime, QueriesFloodedWhileTheChannelGoesNeverCrashOrMislead) 
   EXPECT_EQ(misleading, 0u);
 }
 
+// A game window whose thread takes 300 ms over each handshake reply and
+// counts the replies that were already waiting for it when it finished one.
+class SlowGameWindow {
+ public:
+  SlowGameWindow() : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] { Run(); });
+    WaitForSingleObject(ready_.get(), 10000);
+  }
+  SlowGameWindow(const SlowGameWindow&) = delete;
+  SlowGameWindow& operator=(const SlowGameWindow&) = delete;
+  ~SlowGameWindow() {
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+  }
+
+  HWND window() const { return window_; }
+  int replies() const { return replies_; }
+  int repliesWaiting() const { return repliesWaiting_; }
+
+ private:
+  void Run() {
+    static const ATOM windowClass = [] {
+      WNDCLASSA description = {};
+      description.lpfnWndProc = Procedure;
+      description.hInstance = GetModuleHandleA(nullptr);
+      description.lpszClassName = "KovaTestSlowGameWindow";
+      return RegisterClassA(&description);
+    }();
+    win32::UniqueWindow window(CreateWindowExA(0, MAKEINTATOM(windowClass), nullptr, 0, 0, 0, 0, 0,
+                                               HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr),
+                                               nullptr));
+    SetWindowLongPtrA(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_ = window.get();
+    threadId_ = GetCurrentThreadId();
+    SetEvent(ready_.get());
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  }
+
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<SlowGameWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && message == Messages().reply) {
+      Sleep(300);
+      if (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) ++self->repliesWaiting_;
+      ++self->replies_;
+      return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  win32::UniqueHandle ready_;
+  std::thread thread_;
+  DWORD threadId_ = 0;
+  HWND window_ = nullptr;
+  std::atomic<int> replies_{0};
+  std::atomic<int> repliesWaiting_{0};
+};
+
+// Another thread floods the worker with handshakes carrying the game's id,
+// sent without waiting, all naming a game window that is slow to take the
+// reply. While a reply waits, the worker takes no other sent message, so the
+// flood cannot nest one reply's wait inside another's on the worker's stack:
+// no reply ever waits for the game's window while it takes another. The
+// channel, destroyed amid the flood, ends within the reply in progress.
+TEST(GameChannelLifetime, FloodedHandshakesAreRepliedToOneAtATime) {
+  constexpr DWORD kGameId = 4321;
+  constexpr int kHandshakes = 20;
+  SlowGameWindow game;
+  ASSERT_NE(game.window(), nullptr);
+  auto channel = std::make_unique<GameChannel>(AnswerFromTable);
+  channel->SetGameProcessId(kGameId);
+  for (int handshake = 0; handshake < kHandshakes; ++handshake) {
+    ASSERT_TRUE(SendNotifyMessageA(channel->MessageWindow(), Messages().handshake, kGameId,
+                                   reinterpret_cast<LPARAM>(game.window())));
+  }
+  const ULONGLONG deadline = GetTickCount64() + 10000;
+  while (game.replies() < 3 && GetTickCount64() < deadline) Sleep(10);
+  EXPECT_GE(game.replies(), 3);
+
+  const ULONGLONG start = GetTickCount64();
+  channel.reset();
+  EXPECT_LT(GetTickCount64() - start, 1500u);
+  EXPECT_EQ(game.repliesWaiting(), 0);
+}
+
 // Someone creates the block's name before the channel can: the test registers
 // the channel's window class itself, with a procedure that squats the name
 // while the window is created and then hands every message to the channel's
