@@ -82,7 +82,7 @@ void GameChannel::CreateSharedBlock() {
 // so once the quit message is in its queue the worker ends.
 void GameChannel::StopWorker() {
   // A full queue refuses the message: post it again until it is taken, or
-  // until the worker has ended without it.
+  // until the worker has ended without it. (Untested: Wine's queues have no limit to fill.)
   while (!PostThreadMessageA(workerThreadId_, WM_QUIT, 0, 0) &&
          WaitForSingleObject(workerThread_.get(), kQuitRetryMs) == WAIT_TIMEOUT) {
   }
