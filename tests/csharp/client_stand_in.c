@@ -34,7 +34,7 @@ static const StandInValue kValues[] = {
     /* "Grüße, 世界" in UTF-8, under a name that is not ASCII either. */
     {"Gr\xC3\xBC\xC3\x9F\x65", "Gr\xC3\xBC\xC3\x9F\x65, \xE4\xB8\x96\xE7\x95\x8C", 15},
     {"WithNul", "a\0b", 3},
-    {"NotUtf8", "\xFF" "A", 2},
+    {"NotUtf8", "\xFF\x41", 2},
 };
 
 /* "Grows": the probe sees the short value, the next query the long one. */

@@ -17,11 +17,18 @@ called; this compares them mechanically instead:
 
   check_csharp_binding.py --cs KovaClient.cs --header kova_client.h
                           --dll kova_client.dll --objdump OBJDUMP --pointer-size 4|8
+                          [--self-test]
+
+With --self-test it checks the binding and then copies of it with a mismatch
+planted in each (a 4-byte out argument for a size_t*, a struct by value for a
+pointer, ...): each must be reported where it is one.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 POINTER = "pointer"
 
@@ -185,30 +192,23 @@ def camel_case(name):
     return "".join(word.capitalize() for word in name[len("KOVA_CLIENT_"):].split("_"))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cs", required=True)
-    parser.add_argument("--header", required=True)
-    parser.add_argument("--dll", required=True)
-    parser.add_argument("--objdump", required=True)
-    parser.add_argument("--pointer-size", type=int, choices=(4, 8), required=True)
-    args = parser.parse_args()
-
+def find_problems(cs_path, header_path, exports, dll_name, pointer_size):
+    """The mismatches between the binding and the header and DLL, and the
+    number of DllImports."""
     problems = []
-    defines, results, functions = read_header(args.header)
-    constants, enums, structs, imports = read_binding(args.cs, problems)
-    exports = read_exports(args.objdump, args.dll)
+    defines, results, functions = read_header(header_path)
+    constants, enums, structs, imports = read_binding(cs_path, problems)
 
     def size(value):
-        return args.pointer_size if value == POINTER else value
+        return pointer_size if value == POINTER else value
 
     if not functions:
-        problems.append(f"{args.header}: no KOVA_CLIENT_API functions found")
+        problems.append(f"{header_path}: no KOVA_CLIENT_API functions found")
     for name in sorted(set(functions) - set(imports)):
         problems.append(f"{name}: in the header, but no DllImport")
     for name, (result, params) in sorted(imports.items()):
         if name not in exports:
-            problems.append(f"{name}: not an export of {args.dll}")
+            problems.append(f"{name}: not an export of {dll_name}")
         if name not in functions:
             problems.append(f"{name}: not a function of the header")
             continue
@@ -240,13 +240,70 @@ def main():
                          ("MaxTextSize", "KOVA_CLIENT_MAX_TEXT_SIZE")):
         if constants.get(mine) != defines.get(theirs):
             problems.append(f"{mine}: {constants.get(mine)}, {theirs} {defines.get(theirs)}")
+    return problems, len(imports)
 
+
+# Mismatches planted in the binding for --self-test: the text replaced, its
+# replacement, and the pointer sizes at which the mismatch is one.
+PLANTED = [
+    ("out UIntPtr sizeWithNul", "out uint sizeWithNul", (8,)),
+    ("UIntPtr bufferSize", "uint bufferSize", (8,)),
+    ("ref KovaClientStorage client", "KovaClientStorage client", (4, 8)),
+    ("byte[] name,", "string name,", (4, 8)),
+    ("extern int KovaClientIsConnected", "extern long KovaClientIsConnected", (4, 8)),
+    ("NotConnected = 9", "NotConnected = 10", (4, 8)),
+]
+
+
+def self_test(args, exports):
+    """The binding as it stands passes; each planted mismatch is reported."""
+    failures = []
+    problems, _ = find_problems(args.cs, args.header, exports, args.dll, args.pointer_size)
+    if problems:
+        failures.append(f"the binding as it stands: {problems}")
+    text = open(args.cs, encoding="utf-8").read()
+    with tempfile.TemporaryDirectory() as directory:
+        for old, new, sizes in PLANTED:
+            if old not in text:
+                failures.append(f"'{old}' is not in {args.cs}")
+                continue
+            planted = os.path.join(directory, "planted.cs")
+            with open(planted, "w", encoding="utf-8") as file:
+                file.write(text.replace(old, new, 1))
+            problems, _ = find_problems(planted, args.header, exports, args.dll,
+                                        args.pointer_size)
+            if bool(problems) != (args.pointer_size in sizes):
+                failures.append(f"'{old}' made '{new}': {problems or 'not reported'}")
+    for failure in failures:
+        print(f"FAILED: {failure}")
+    if failures:
+        return 1
+    print(f"the binding passes, and each of {len(PLANTED)} planted mismatches is reported "
+          f"where it is one ({args.pointer_size * 8}-bit)")
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cs", required=True)
+    parser.add_argument("--header", required=True)
+    parser.add_argument("--dll", required=True)
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--pointer-size", type=int, choices=(4, 8), required=True)
+    parser.add_argument("--self-test", action="store_true",
+                        help="check the binding, then copies of it with mismatches planted")
+    args = parser.parse_args()
+
+    exports = read_exports(args.objdump, args.dll)
+    if args.self_test:
+        return self_test(args, exports)
+    problems, imports = find_problems(args.cs, args.header, exports, args.dll, args.pointer_size)
     for problem in problems:
         print(problem)
     if problems:
         print(f"FAILED: {len(problems)} mismatches")
         return 1
-    print(f"{len(imports)} entry points match {args.dll} ({args.pointer_size * 8}-bit) "
+    print(f"{imports} entry points match {args.dll} ({args.pointer_size * 8}-bit) "
           f"and {args.header}")
     return 0
 

@@ -168,8 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"IdentityAllButLastByteInFirstReadPiece", Role::Stub,
                   [] {
                     return WithImage([](PeImage& i) {
-                      i.resources = std::string((1 << 20) - (kIdentity.size() - 1), 'r') +
-                                    kIdentity;
+                      i.resources =
+                          std::string((1 << 20) - (kIdentity.size() - 1), 'r') + kIdentity;
                       i.resources.resize(2 << 20, 'r');
                     });
                   },
