@@ -327,9 +327,9 @@ class SlowGameWindow {
   std::atomic<int> repliesWaiting_{0};
 };
 
-// Another thread floods the worker with handshakes carrying the game's id,
-// sent without waiting, all naming a game window that is slow to take the
-// reply. While a reply waits, the worker takes no other sent message, so the
+// The test floods the worker with handshakes carrying the game's id, sent
+// without waiting, all naming a game window that is slow to take the reply.
+// While a reply waits, the worker takes no other sent message, so the
 // flood cannot nest one reply's wait inside another's on the worker's stack:
 // no reply ever waits for the game's window while it takes another. The
 // channel, destroyed amid the flood, ends within the reply in progress.
