@@ -96,6 +96,16 @@ static class BindingTest {
       Check(!client.IsConnected, "connected before Connect");
       CheckFailure(client, "Name", KovaClientResult.NotConnected);
 
+      // A failed connect gives its result and leaves the client not connected.
+      foreach (KovaClientResult failure in new[] {
+                   KovaClientResult.NoLauncher, KovaClientResult.NoReply,
+                   KovaClientResult.Timeout, KovaClientResult.BlockUnavailable,
+                   KovaClientResult.SystemError}) {
+        KovaClientResult result = client.Connect(9000 + (uint)failure);
+        Check(result == failure && !client.IsConnected, "Connect failing with " + failure +
+                                                            ": " + result);
+      }
+
       Check(client.Connect(1234) == KovaClientResult.Ok, "Connect(1234)");
       Check(StandIn.KovaStandInTimeout() == 1234, "time-out " + StandIn.KovaStandInTimeout());
       Check(client.IsConnected, "not connected after Connect");

@@ -56,6 +56,10 @@ KovaClientResult KOVA_CLIENT_CALL KovaClientConnect(KovaClient* client,
   if (client == NULL) return KOVA_CLIENT_INVALID_ARGUMENT;
   memset(client, 0, sizeof *client);
   g_timeout = timeoutMilliseconds;
+  /* A time-out of 9000 + N: the connect fails with result N. */
+  if (timeoutMilliseconds > 9000 && timeoutMilliseconds <= 9000 + KOVA_CLIENT_SYSTEM_ERROR) {
+    return (KovaClientResult)(timeoutMilliseconds - 9000);
+  }
   client->launcherWindow = STAND_IN_CONNECTED;
   client->timeoutMilliseconds = timeoutMilliseconds;
   return KOVA_CLIENT_OK;
