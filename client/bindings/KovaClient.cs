@@ -109,10 +109,10 @@ public class KovaClientException : Exception {
 // may use it; separate objects may be used by separate threads at once.
 public sealed class KovaClient : IDisposable {
   private KovaClientStorage storage;
-  // True once Connect has succeeded: until then no call but Connect goes to
-  // the library (the storage is all zero, "not connected"), so IsConnected,
-  // Disconnect, Dispose and the queries work without a loadable DLL.
-  private bool connectedOnce;
+  // True from a successful Connect to Disconnect: only then may the storage
+  // hold a connection, so only then do IsConnected, Disconnect, Dispose and
+  // the queries call the library, and without a loadable DLL they still work.
+  private bool mayHoldConnection;
 
   // Why kova_client.dll could not be loaded ("DllNotFoundException: ..."), or
   // null while it loaded or was not tried.
@@ -165,17 +165,17 @@ public sealed class KovaClient : IDisposable {
     } catch (EntryPointNotFoundException error) {
       return LoadFailed(error);
     }
-    connectedOnce = result == KovaClientResult.Ok;
+    mayHoldConnection = result == KovaClientResult.Ok;
     return result;
   }
 
   public bool IsConnected {
-    get { return connectedOnce && KovaClientNative.KovaClientIsConnected(ref storage) != 0; }
+    get { return mayHoldConnection && KovaClientNative.KovaClientIsConnected(ref storage) != 0; }
   }
 
   public void Disconnect() {
-    if (connectedOnce) KovaClientNative.KovaClientDisconnect(ref storage);
-    connectedOnce = false;
+    if (mayHoldConnection) KovaClientNative.KovaClientDisconnect(ref storage);
+    mayHoldConnection = false;
   }
 
   public void Dispose() {
@@ -200,7 +200,7 @@ public sealed class KovaClient : IDisposable {
   public KovaClientResult TryGetBytes(string name, out byte[] value) {
     value = null;
     if (name == null) return KovaClientResult.InvalidArgument;
-    if (!connectedOnce) return KovaClientResult.NotConnected;
+    if (!mayHoldConnection) return KovaClientResult.NotConnected;
     // The name's bytes and a NUL: never an empty array, which some runtimes
     // pass as a null pointer.
     byte[] nameBytes = new byte[Encoding.UTF8.GetByteCount(name) + 1];
