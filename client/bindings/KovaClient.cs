@@ -15,6 +15,13 @@
 // the library as UTF-8 bytes, and values come back as the properties
 // document's bytes, which GetString decodes as UTF-8 (bytes that are not
 // UTF-8 become U+FFFD; GetBytes returns them untouched).
+//
+// A kova_client.dll that cannot be loaded (missing, of the other
+// architecture, or without the functions this file names) throws nothing out
+// of Connect: it gives KovaClientResult.NoLauncher, the result whose remedy
+// (run without launcher values) is the same, and LibraryLoadError says why.
+// The result numbers stay those of kova_client.h: a value of the binding's
+// own could collide with a result the library adds later.
 using System;
 using System.Runtime.InteropServices;
 using System.Text;
@@ -102,30 +109,73 @@ public class KovaClientException : Exception {
 // may use it; separate objects may be used by separate threads at once.
 public sealed class KovaClient : IDisposable {
   private KovaClientStorage storage;
+  // True from a successful Connect to Disconnect: only then may the storage
+  // hold a connection, so only then do IsConnected, Disconnect, Dispose and
+  // the queries call the library, and without a loadable DLL they still work.
+  private bool mayHoldConnection;
+
+  // Why kova_client.dll could not be loaded ("DllNotFoundException: ..."), or
+  // null while it loaded or was not tried.
+  public static string LibraryLoadError { get; private set; }
 
   // The version of the loaded library (MAJOR * 10000 + MINOR * 100 + PATCH);
-  // needs no connection.
+  // needs no connection. 0 when the library cannot be loaded.
   public static uint LibraryVersion {
-    get { return KovaClientNative.KovaClientVersion(); }
+    get {
+      try {
+        return KovaClientNative.KovaClientVersion();
+      } catch (DllNotFoundException error) {
+        LoadFailed(error);
+      } catch (BadImageFormatException error) {
+        LoadFailed(error);
+      } catch (EntryPointNotFoundException error) {
+        LoadFailed(error);
+      }
+      return 0;
+    }
   }
 
+  // The library's text for `result`; the result's name when the library
+  // cannot be loaded.
   public static string ResultText(KovaClientResult result) {
-    return Marshal.PtrToStringAnsi(KovaClientNative.KovaClientResultText(result));
+    try {
+      return Marshal.PtrToStringAnsi(KovaClientNative.KovaClientResultText(result));
+    } catch (DllNotFoundException error) {
+      LoadFailed(error);
+    } catch (BadImageFormatException error) {
+      LoadFailed(error);
+    } catch (EntryPointNotFoundException error) {
+      LoadFailed(error);
+    }
+    return result.ToString();
   }
 
   // Finds the launcher and opens its channel; an earlier connection is closed
   // first. 0: the library's default time-out (2000 ms) for each wait.
+  // NoLauncher also when the library cannot be loaded (see LibraryLoadError).
   public KovaClientResult Connect(uint timeoutMilliseconds = 0) {
-    KovaClientNative.KovaClientDisconnect(ref storage);
-    return KovaClientNative.KovaClientConnect(ref storage, timeoutMilliseconds);
+    Disconnect();
+    KovaClientResult result;
+    try {
+      result = KovaClientNative.KovaClientConnect(ref storage, timeoutMilliseconds);
+    } catch (DllNotFoundException error) {
+      return LoadFailed(error);
+    } catch (BadImageFormatException error) {
+      return LoadFailed(error);
+    } catch (EntryPointNotFoundException error) {
+      return LoadFailed(error);
+    }
+    mayHoldConnection = result == KovaClientResult.Ok;
+    return result;
   }
 
   public bool IsConnected {
-    get { return KovaClientNative.KovaClientIsConnected(ref storage) != 0; }
+    get { return mayHoldConnection && KovaClientNative.KovaClientIsConnected(ref storage) != 0; }
   }
 
   public void Disconnect() {
-    KovaClientNative.KovaClientDisconnect(ref storage);
+    if (mayHoldConnection) KovaClientNative.KovaClientDisconnect(ref storage);
+    mayHoldConnection = false;
   }
 
   public void Dispose() {
@@ -150,6 +200,7 @@ public sealed class KovaClient : IDisposable {
   public KovaClientResult TryGetBytes(string name, out byte[] value) {
     value = null;
     if (name == null) return KovaClientResult.InvalidArgument;
+    if (!mayHoldConnection) return KovaClientResult.NotConnected;
     // The name's bytes and a NUL: never an empty array, which some runtimes
     // pass as a null pointer.
     byte[] nameBytes = new byte[Encoding.UTF8.GetByteCount(name) + 1];
@@ -171,6 +222,11 @@ public sealed class KovaClient : IDisposable {
     value = new byte[(int)(uint)sizeWithNul - 1];
     Array.Copy(buffer, value, value.Length);
     return KovaClientResult.Ok;
+  }
+
+  private static KovaClientResult LoadFailed(Exception error) {
+    LibraryLoadError = error.GetType().Name + ": " + error.Message;
+    return KovaClientResult.NoLauncher;
   }
 
   // One query; a null buffer is the size probe.

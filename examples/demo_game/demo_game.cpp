@@ -1,7 +1,9 @@
-// The demo game: a small game built on the client library. Started by the
-// launcher, it connects to it, asks for a few string properties of the partner
-// properties, and writes what it asked and got into demo-game-report.txt in
-// its current directory (the launcher's directory).
+// The demo game, the C++ sample: a small game built on the client library.
+// Started by the launcher, it connects to it, asks for a few string
+// properties of the partner properties, and writes what it asked and got into
+// demo-game-report.txt in its current directory (the launcher's directory).
+// The lines a game copies are the kova::Client, Connect and GetString calls
+// in WinMain; values are the document's bytes (UTF-8 for the sample's).
 #include <windows.h>
 
 #include <cstdio>
@@ -13,8 +15,9 @@ namespace {
 
 // The four product strings every partner document carries, a few more strings,
 // an integer (not a string value: it comes back empty) and an unknown name.
-constexpr const char* kAskedNames[] = {"ProdName",  "Offering",   "DisplayName", "RegistryKey",
-                                       "Publisher", "SupportUrl", "MaxPlayers",  "NoSuchKey"};
+constexpr const char* kAskedNames[] = {"ProdName",    "Offering",   "DisplayName",
+                                       "RegistryKey", "Publisher",  "SupportUrl",
+                                       "Tagline",     "MaxPlayers", "NoSuchKey"};
 
 }  // namespace
 
