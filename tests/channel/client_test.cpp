@@ -304,6 +304,22 @@ const std::vector<StandInCase>& StandInCases() {
          b.handshake = StandInBehaviour::Handshake::OtherWindow;
        }),
        2000, KOVA_CLIENT_NO_REPLY, "", 0, KOVA_CLIENT_OK, "", false},
+      // Another process overwrites the user data of the client's reply window
+      // before the reply arrives: with null, a small number, and an address
+      // just past what the window held (the game's own memory, when it held a
+      // pointer). The client reads nothing from it.
+      {"ReplyWindowDataNull", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR) -> LONG_PTR { return 0; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      {"ReplyWindowDataSixteen", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR) -> LONG_PTR { return 0x10; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      {"ReplyWindowDataPastWhatItHeld", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR held) -> LONG_PTR { return held + 0x80; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
   };
   return cases;
 }
