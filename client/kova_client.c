@@ -129,6 +129,8 @@ static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM w
     }
     return 0;
   }
+  /* Only the connect destroys the window; any process can send WM_CLOSE. */
+  if (message == WM_CLOSE) return 0;
   return CallWindowProcA(state->originalProcedure, window, message, wParam, lParam);
 }
 

@@ -415,6 +415,10 @@ const std::vector<StandInCase>& StandInCases() {
          b.replyWindowData = [](LONG_PTR held) -> LONG_PTR { return held + 0x80; };
        }),
        2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      // Only the client destroys its reply window.
+      {"ReplyWindowSentClose",
+       Behaviour([](StandInBehaviour& b) { b.closeReplyWindow = true; }), 2000, KOVA_CLIENT_OK,
+       "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
   };
   return cases;
 }

@@ -43,6 +43,9 @@ struct StandInBehaviour {
   // its reply, with what this gives for the data the window held, before it
   // replies: as any process can.
   LONG_PTR (*replyWindowData)(LONG_PTR held) = nullptr;
+  // Sends WM_CLOSE to the window a handshake names for its reply, before it
+  // replies.
+  bool closeReplyWindow = false;
 };
 
 class StandInLauncher {
@@ -135,6 +138,9 @@ class StandInLauncher {
         SetWindowLongPtrA(replyWindow, GWLP_USERDATA,
                           self->behaviour_.replyWindowData(
                               GetWindowLongPtrA(replyWindow, GWLP_USERDATA)));
+      }
+      if (self->behaviour_.closeReplyWindow) {
+        SendMessageA(reinterpret_cast<HWND>(lParam), WM_CLOSE, 0, 0);
       }
       SendMessageA(reinterpret_cast<HWND>(lParam), reply, otherId ? wParam + 4 : wParam,
                    reinterpret_cast<LPARAM>(self->namedWindow_));
