@@ -272,8 +272,7 @@ TEST_F(ClientInProcess, QueryLockLeftByAnEndedThreadIsTakenOver) {
   QueryLockHolder holder(true);
   char value[32];
   for (int query = 0; query < 2; ++query) {
-    EXPECT_EQ(KovaClientGetString(&client_, "Title", value, sizeof value, nullptr),
-              KOVA_CLIENT_OK);
+    EXPECT_EQ(KovaClientGetString(&client_, "Title", value, sizeof value, nullptr), KOVA_CLIENT_OK);
     EXPECT_STREQ(value, "from A: Title");
   }
 }
@@ -416,9 +415,8 @@ const std::vector<StandInCase>& StandInCases() {
        }),
        2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
       // Only the client destroys its reply window.
-      {"ReplyWindowSentClose",
-       Behaviour([](StandInBehaviour& b) { b.closeReplyWindow = true; }), 2000, KOVA_CLIENT_OK,
-       "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      {"ReplyWindowSentClose", Behaviour([](StandInBehaviour& b) { b.closeReplyWindow = true; }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
   };
   return cases;
 }

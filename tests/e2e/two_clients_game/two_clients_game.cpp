@@ -85,8 +85,8 @@ std::string AskAll(const ClientCopy& copy, const std::string& tag) {
   }
   copy.disconnect(client);
   return tag + ".connect=" + std::to_string(connected) + "\n" + tag +
-         ".right=" + std::to_string(right) + "\n" + tag + ".wrong=" + std::to_string(wrong) +
-         "\n" + tag + ".failed=" + std::to_string(failed) + "\n";
+         ".right=" + std::to_string(right) + "\n" + tag + ".wrong=" + std::to_string(wrong) + "\n" +
+         tag + ".failed=" + std::to_string(failed) + "\n";
 }
 
 }  // namespace

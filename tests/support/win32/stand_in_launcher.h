@@ -135,9 +135,9 @@ class StandInLauncher {
           self->behaviour_.handshake == StandInBehaviour::Handshake::OtherProcessId;
       if (self->behaviour_.replyWindowData != nullptr) {
         const auto replyWindow = reinterpret_cast<HWND>(lParam);
-        SetWindowLongPtrA(replyWindow, GWLP_USERDATA,
-                          self->behaviour_.replyWindowData(
-                              GetWindowLongPtrA(replyWindow, GWLP_USERDATA)));
+        SetWindowLongPtrA(
+            replyWindow, GWLP_USERDATA,
+            self->behaviour_.replyWindowData(GetWindowLongPtrA(replyWindow, GWLP_USERDATA)));
       }
       if (self->behaviour_.closeReplyWindow) {
         SendMessageA(reinterpret_cast<HWND>(lParam), WM_CLOSE, 0, 0);
