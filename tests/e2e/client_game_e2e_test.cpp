@@ -71,8 +71,9 @@ TEST(ClientCopies, TheDllAndTheCompiledInSourceTakeTurnsInOneGame) {
 }
 
 // A game that has taken its messages once, loads for 6 s on its main thread
-// taking none, then connects: the launcher's reply to its handshake is taken. Ten games, five
-// at a time, each behind its own launcher.
+// taking none, then connects: the launcher's reply to its handshake is taken,
+// and the launcher, created before the game, is trusted as its parent. Ten
+// games, five at a time, each behind its own launcher.
 TEST(ClientAfterALongLoad, EveryConnectIsAnswered) {
   constexpr int kGames = 10;
   constexpr int kAtOnce = 5;
