@@ -1,8 +1,10 @@
 /* Game-side client of the launcher's game channel; see kova_client.h. */
 #include "kova_client.h"
 
-/* The query lock is a slim reader/writer lock, which needs Windows Vista's
-   declarations; a build that asks for an older target gets them here. */
+/* The list of handshake rounds is guarded by a slim reader/writer lock, and
+   the parent process is opened with PROCESS_QUERY_LIMITED_INFORMATION; both
+   need Windows Vista's declarations; a build that asks for an older target
+   gets them here. */
 #if defined(_WIN32_WINNT) && _WIN32_WINNT < 0x0600
 #undef _WIN32_WINNT
 #endif
@@ -37,11 +39,24 @@ static unsigned char* BlockViewOf(const KovaClient* client) {
   return (unsigned char*)(ULONG_PTR)client->blockView;
 }
 
-/* Every KovaClient of this process that talks to one launcher shares its one
-   block: from writing a request to copying its reply, a query holds this lock,
-   so no other thread's request lands between. Static initialisation: nothing
-   to set up or tear down. */
-static SRWLOCK queryLock = SRWLOCK_INIT;
+/* The query lock of process `processId` is the mutex of this name,
+   "KovaClientQueryLock-" and the id in 8 upper-case hex digits, in the
+   session's namespace: every copy of this library in the process (the source
+   compiled into several modules, kova_client.dll beside them) finds the same
+   one. */
+#define KOVA_CLIENT_QUERY_LOCK_PREFIX "Local\\KovaClientQueryLock-"
+#define KOVA_CLIENT_QUERY_LOCK_NAME_SIZE (sizeof KOVA_CLIENT_QUERY_LOCK_PREFIX + 8)
+
+static void QueryLockName(DWORD processId, char name[KOVA_CLIENT_QUERY_LOCK_NAME_SIZE]) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  const size_t prefixLength = sizeof KOVA_CLIENT_QUERY_LOCK_PREFIX - 1;
+  size_t digit;
+  memcpy(name, KOVA_CLIENT_QUERY_LOCK_PREFIX, prefixLength);
+  for (digit = 0; digit < 8; ++digit) {
+    name[prefixLength + digit] = kHexDigits[(processId >> (28 - 4 * digit)) & 0xFu];
+  }
+  name[prefixLength + 8] = '\0';
+}
 
 /* What one handshake round needs, on the connecting thread's stack. */
 typedef struct HandshakeState {
@@ -58,13 +73,53 @@ typedef struct HandshakeState {
   HWND answeredBy;  /* the launcher window that answered with our id */
   int windowsFound;
   int windowsTimedOut;
+  struct HandshakeState* next; /* the next round in progress in this process */
 } HandshakeState;
+
+/* The handshake rounds in progress, each on its connecting thread's stack.
+   The reply window's procedure finds its round here, by its window, and
+   never through the window's own data, which any process can overwrite. */
+static SRWLOCK roundsLock = SRWLOCK_INIT;
+static HandshakeState* roundsInProgress = NULL;
+
+static void StartRound(HandshakeState* state) {
+  AcquireSRWLockExclusive(&roundsLock);
+  state->next = roundsInProgress;
+  roundsInProgress = state;
+  ReleaseSRWLockExclusive(&roundsLock);
+}
+
+static void EndRound(const HandshakeState* state) {
+  HandshakeState** link;
+  AcquireSRWLockExclusive(&roundsLock);
+  for (link = &roundsInProgress; *link != NULL; link = &(*link)->next) {
+    if (*link == state) {
+      *link = state->next;
+      break;
+    }
+  }
+  ReleaseSRWLockExclusive(&roundsLock);
+}
+
+/* The round whose reply window `window` is; NULL when none is in progress. A
+   round runs on the thread that owns its window, and only that thread calls
+   the window's procedure, so the round stays in place while it is used. */
+static HandshakeState* RoundOfWindow(HWND window) {
+  HandshakeState* state;
+  AcquireSRWLockShared(&roundsLock);
+  for (state = roundsInProgress; state != NULL && state->replyWindow != window;
+       state = state->next) {
+  }
+  ReleaseSRWLockShared(&roundsLock);
+  return state;
+}
 
 /* The reply window is a plain system window, subclassed: no window class of
    our own, so nothing process-wide is registered. */
 static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
-  HandshakeState* state = (HandshakeState*)GetWindowLongPtrA(window, GWLP_USERDATA);
+  HandshakeState* state = RoundOfWindow(window);
+  if (state == NULL) return DefWindowProcA(window, message, wParam, lParam);
   if (message == state->replyMessage) {
     /* Only the window being asked, answering with our process id, is our
        launcher: any process can send this message, naming any window. */
@@ -74,6 +129,8 @@ static LRESULT CALLBACK ReplyWindowProcedure(HWND window, UINT message, WPARAM w
     }
     return 0;
   }
+  /* Only the connect destroys the window; any process can send WM_CLOSE. */
+  if (message == WM_CLOSE) return 0;
   return CallWindowProcA(state->originalProcedure, window, message, wParam, lParam);
 }
 
@@ -85,8 +142,27 @@ static int IsLauncherWindow(HWND window) {
          memcmp(className, kLauncherWindowClass, sizeof kLauncherWindowClass - 1) == 0;
 }
 
-/* The process that created this one: the launcher, when it started the game.
-   0 when it cannot be told. */
+/* A FILETIME as one number of 100 ns units; 0 when `known` is false. */
+static ULONGLONG TimeValue(BOOL known, const FILETIME* time) {
+  return known ? (ULONGLONG)time->dwHighDateTime << 32 | time->dwLowDateTime : 0;
+}
+
+/* Whether a parent created at `parentCreated` can be the process that created
+   this one, created at `ownCreated` (100 ns units; 0: unreadable). A parent
+   exists before its child, so one created at or after this process is a
+   later process that was given the id of the one that started us, after it
+   ended. An unreadable time is not trusted. */
+static int ParentCreatedFirst(ULONGLONG parentCreated, ULONGLONG ownCreated) {
+  return parentCreated != 0 && ownCreated != 0 && parentCreated < ownCreated;
+}
+
+static ULONGLONG CreationTimeOf(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  return TimeValue(GetProcessTimes(process, &created, &exited, &kernel, &user), &created);
+}
+
+/* The id of the process that created this one: the launcher, when it started
+   the game. 0 when it cannot be told. */
 static DWORD ParentProcessId(void) {
   const DWORD self = GetCurrentProcessId();
   DWORD parent = 0;
@@ -107,11 +183,31 @@ static DWORD ParentProcessId(void) {
   return parent;
 }
 
+/* Opens the process that created this one, when it is still that process (see
+   ParentCreatedFirst); NULL, and *parentId 0, otherwise. While the handle is
+   open its id cannot be given to another process, so the caller holds it
+   while it asks that process's windows. */
+static HANDLE OpenTrustedParent(DWORD* parentId) {
+  const DWORD id = ParentProcessId();
+  HANDLE parent;
+  *parentId = 0;
+  if (id == 0 || id == GetCurrentProcessId()) return NULL;
+  parent = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (parent == NULL) return NULL;
+  if (!ParentCreatedFirst(CreationTimeOf(parent), CreationTimeOf(GetCurrentProcess()))) {
+    CloseHandle(parent);
+    return NULL;
+  }
+  *parentId = id;
+  return parent;
+}
+
 static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
   HandshakeState* state = (HandshakeState*)parameter;
   DWORD_PTR ignored = 0;
   DWORD owner = 0;
   DWORD elapsed;
+  MSG message;
   if (!IsLauncherWindow(window)) return TRUE;
   if (state->countWindows) ++state->windowsFound;
   /* Only the process that started us, or this process itself, can be our
@@ -125,6 +221,13 @@ static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
     return FALSE;
   }
   state->askedWindow = window;
+  /* A thread that has taken no message for some seconds (a game loading on
+     it before it connects) counts as hung, and the launcher's reply, sent
+     with SMTO_ABORTIFHUNG, would be dropped at once. Looking at the queue
+     makes the thread count as responsive again; PM_NOREMOVE, for the reply
+     window only: no message of the game is taken, and sent messages are
+     handled as they are while the send waits. */
+  PeekMessageA(&message, state->replyWindow, 0, 0, PM_NOREMOVE);
   /* Without SMTO_BLOCK: the launcher answers with a message sent to our
      window while we wait, which this thread must handle. */
   if (!SendMessageTimeoutA(window, state->handshakeMessage, (WPARAM)state->processId,
@@ -147,6 +250,7 @@ static void ClearClient(KovaClient* client) {
 /* Finds the launcher window that answers our process id; NULL when none does. */
 static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launcher) {
   HandshakeState state;
+  HANDLE parent;
   memset(&state, 0, sizeof state);
   state.processId = GetCurrentProcessId();
   state.timeoutMilliseconds = timeoutMilliseconds;
@@ -157,10 +261,11 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
   state.replyWindow = CreateWindowExA(0, "STATIC", NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
                                       GetModuleHandleA(NULL), NULL);
   if (state.replyWindow == NULL) return KOVA_CLIENT_SYSTEM_ERROR;
-  SetWindowLongPtrA(state.replyWindow, GWLP_USERDATA, (LONG_PTR)&state);
+  StartRound(&state);
   state.originalProcedure =
       (WNDPROC)SetWindowLongPtrA(state.replyWindow, GWLP_WNDPROC, (LONG_PTR)ReplyWindowProcedure);
   if (state.originalProcedure == NULL) {
+    EndRound(&state);
     DestroyWindow(state.replyWindow);
     return KOVA_CLIENT_SYSTEM_ERROR;
   }
@@ -169,11 +274,12 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
      this process's own (a game may host a channel itself, and no process can
      defend against itself). */
   state.startTick = GetTickCount();
-  state.askedOwner = ParentProcessId();
+  parent = OpenTrustedParent(&state.askedOwner);
   state.countWindows = 1;
-  if (state.askedOwner != 0 && state.askedOwner != state.processId) {
+  if (parent != NULL) {
     EnumWindows(HandshakeWithWindow, (LPARAM)&state);
     state.countWindows = 0;
+    CloseHandle(parent);
   }
   if (state.answeredBy == NULL && GetTickCount() - state.startTick < timeoutMilliseconds) {
     state.askedOwner = state.processId;
@@ -181,6 +287,8 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
   }
   /* The reply window served this round only; a launcher that answers late
      finds it gone. */
+  SetWindowLongPtrA(state.replyWindow, GWLP_WNDPROC, (LONG_PTR)state.originalProcedure);
+  EndRound(&state);
   DestroyWindow(state.replyWindow);
 
   *launcher = state.answeredBy;
@@ -281,13 +389,47 @@ static KovaClientResult ExchangeUnderLock(KovaClient* client, unsigned char* blo
   return KOVA_CLIENT_OK;
 }
 
+/* Writes the request into the block and exchanges it under the process's
+   query lock: opens the lock, waits for it at most the connection's time-out,
+   and releases and closes it after the reply is copied. */
+static KovaClientResult QueryUnderProcessLock(KovaClient* client, const char* name,
+                                              size_t nameLength, char* buffer, size_t bufferSize,
+                                              size_t* sizeWithNul) {
+  unsigned char* block = BlockViewOf(client);
+  char lockName[KOVA_CLIENT_QUERY_LOCK_NAME_SIZE];
+  HANDLE lock;
+  KovaClientResult result;
+
+  QueryLockName(GetCurrentProcessId(), lockName);
+  lock = CreateMutexA(NULL, FALSE, lockName);
+  if (lock == NULL) return KOVA_CLIENT_SYSTEM_ERROR;
+  switch (WaitForSingleObject(lock, client->timeoutMilliseconds)) {
+    case WAIT_OBJECT_0:
+    /* A thread ended while it held the lock: the lock is ours now. */
+    case WAIT_ABANDONED:
+      KovaProtocolWriteLengthWord(block, (uint32_t)nameLength);
+      memcpy(block + KOVA_PROTOCOL_TEXT_OFFSET, name, nameLength);
+      result = ExchangeUnderLock(client, block, buffer, bufferSize, sizeWithNul);
+      ReleaseMutex(lock);
+      break;
+    case WAIT_TIMEOUT:
+      /* As after a query that timed out: the caller connects again. */
+      KovaClientDisconnect(client);
+      result = KOVA_CLIENT_TIMEOUT;
+      break;
+    default:
+      result = KOVA_CLIENT_SYSTEM_ERROR;
+      break;
+  }
+  CloseHandle(lock);
+  return result;
+}
+
 KovaClientResult KOVA_CLIENT_CALL KovaClientGetStringN(KovaClient* client, const char* name,
                                                        size_t nameLength, char* buffer,
                                                        size_t bufferSize, size_t* sizeWithNul) {
   /* No buffer and no size: the caller asks only for the size needed. */
   const int sizeProbe = buffer == NULL && bufferSize == 0;
-  unsigned char* block;
-  KovaClientResult result;
 
   if (client == NULL || name == NULL) return KOVA_CLIENT_INVALID_ARGUMENT;
   if (sizeProbe ? sizeWithNul == NULL : buffer == NULL || bufferSize == 0) {
@@ -297,14 +439,7 @@ KovaClientResult KOVA_CLIENT_CALL KovaClientGetStringN(KovaClient* client, const
   if (sizeWithNul != NULL) *sizeWithNul = 0;
   if (!KovaClientIsConnected(client)) return KOVA_CLIENT_NOT_CONNECTED;
   if (nameLength > KOVA_CLIENT_MAX_TEXT_SIZE) return KOVA_CLIENT_NAME_TOO_LONG;
-
-  block = BlockViewOf(client);
-  AcquireSRWLockExclusive(&queryLock);
-  KovaProtocolWriteLengthWord(block, (uint32_t)nameLength);
-  memcpy(block + KOVA_PROTOCOL_TEXT_OFFSET, name, nameLength);
-  result = ExchangeUnderLock(client, block, buffer, bufferSize, sizeWithNul);
-  ReleaseSRWLockExclusive(&queryLock);
-  return result;
+  return QueryUnderProcessLock(client, name, nameLength, buffer, bufferSize, sizeWithNul);
 }
 
 const char* KOVA_CLIENT_CALL KovaClientResultText(KovaClientResult result) {

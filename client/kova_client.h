@@ -27,12 +27,15 @@
  *
  * Threads: one KovaClient may be used by one thread at a time; separate
  * KovaClient objects may be used by separate threads at once. They share the
- * launcher's one block, so the queries of a process take turns: each holds a
- * process-wide lock (static, nothing to set up) from writing its request to
- * copying its reply, and may first wait for another thread's query. Every
- * wait is bounded by a connection's time-out: a hung or vanished launcher
- * gives KOVA_CLIENT_TIMEOUT (or another failure), never a hung game. Each
- * function below says which threads may call it.
+ * launcher's one block, so the queries of a process take turns, across every
+ * copy of this library in it (this source compiled into several modules,
+ * kova_client.dll beside them): each holds the process's query lock from
+ * writing its request to copying its reply. The lock is the mutex
+ * "Local\KovaClientQueryLock-" followed by the process id in 8 upper-case
+ * hex digits, which each query opens (nothing to set up). Every wait is
+ * bounded by a connection's time-out: a hung or vanished launcher gives
+ * KOVA_CLIENT_TIMEOUT (or another failure), never a hung game. Each function
+ * below says which threads may call it.
  *
  * Memory: nothing is allocated for the caller to free; values are copied into
  * buffers the caller provides. Every size below says whether it counts the
@@ -118,7 +121,8 @@ typedef enum KovaClientResult {
   KOVA_CLIENT_NAME_TOO_LONG = 8,
   /* The KovaClient is not connected (never connected, failed, or disconnected). */
   KOVA_CLIENT_NOT_CONNECTED = 9,
-  /* A system call failed (window or message registration). */
+  /* A system call failed (window or message registration, or the query lock
+     cannot be opened). */
   KOVA_CLIENT_SYSTEM_ERROR = 10
 } KovaClientResult;
 
@@ -149,10 +153,13 @@ KOVA_CLIENT_API unsigned int KOVA_CLIENT_CALL KovaClientVersion(void);
    process that created this one (the launcher), then to those of this process
    itself, and keeps the window that answers with that id and names itself;
    windows of any other process are not asked, so another launcher, or a fake
-   one, cannot capture the game. The whole connect waits at most
+   one, cannot capture the game. The creating process is asked only when it
+   was created before this one: a process that was given the id of a launcher
+   that has ended is a later one, and is not asked (nor is a parent whose
+   creation time cannot be read). The whole connect waits at most
    `timeoutMilliseconds` (0: KOVA_CLIENT_DEFAULT_TIMEOUT_MS), however many
-   windows it asks; each query waits at most as long. May be called from any
-   thread; the thread's incoming sent messages are handled while it waits.
+   windows it asks; each of a query's two waits at most as long (see
+   KovaClientGetString).
    A block name taken by another process first (the launcher then runs without
    a block) gives BLOCK_UNAVAILABLE only when that block is smaller than the
    protocol's; otherwise the connect succeeds and every query gives
@@ -161,9 +168,14 @@ KOVA_CLIENT_API unsigned int KOVA_CLIENT_CALL KovaClientVersion(void);
    BLOCK_UNAVAILABLE, SYSTEM_ERROR. On failure `client` is left not connected.
    `client` need not be initialised: it is overwritten, so disconnect a
    connection it holds before connecting it again.
-   Threads: any thread that may handle sent window messages while it waits
-   (any ordinary thread does); not while another thread uses the same
-   `client`. */
+   Threads: any thread that may take window messages: the connect handles its
+   incoming sent messages while it waits, and looks at its message queue
+   before each handshake (PeekMessage with PM_NOREMOVE, for the connect's own window: no
+   message of the game is taken). A thread that has taken no message for 5
+   seconds (a game loading before it connects) counts as hung, and the
+   launcher's reply to a hung thread is dropped; that look makes it count as
+   responsive again. Any ordinary thread qualifies, one without a message
+   queue yet included. Not while another thread uses the same `client`. */
 KOVA_CLIENT_API KovaClientResult KOVA_CLIENT_CALL
 KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds);
 
@@ -184,13 +196,16 @@ KovaClientConnect(KovaClient* client, unsigned int timeoutMilliseconds);
    in `*sizeWithNul`, as a buffer too small would; nothing else is written. The
    value may change before the next call, so a caller that probes and then asks
    again loops while it gets VALUE_TOO_LARGE.
-   Waits at most the connection's time-out, after any query of another thread
-   in progress; while it waits, the thread handles no sent messages. On TIMEOUT,
-   and on QUERY_FAILED because the launcher is gone, `client` is disconnected
-   (a late reply could otherwise land over a later request); after any other
-   failure it stays connected.
+   Waits at most the connection's time-out for its turn (a query in progress
+   on another thread, through any copy of the library in the process), then
+   at most as long for the launcher's answer; while it waits, the thread
+   handles no sent messages. On TIMEOUT (either wait), and on QUERY_FAILED
+   because the launcher is gone, `client` is disconnected (a late reply could
+   otherwise land over a later request); after any other failure it stays
+   connected. SYSTEM_ERROR: the query lock cannot be opened (another process
+   made an object of its name that this process cannot open as a mutex).
    Results: OK, INVALID_ARGUMENT, NOT_CONNECTED, NAME_TOO_LONG, TIMEOUT,
-   QUERY_FAILED, VALUE_TOO_LARGE.
+   QUERY_FAILED, VALUE_TOO_LARGE, SYSTEM_ERROR.
    Threads: any thread, not while another thread uses the same `client`;
    other connections' queries may run on other threads at the same time. */
 KOVA_CLIENT_API KovaClientResult KOVA_CLIENT_CALL KovaClientGetString(

@@ -184,6 +184,99 @@ INSTANTIATE_TEST_SUITE_P(Arguments, ClientSizeProbe,
                                                          KOVA_CLIENT_NOT_CONNECTED, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A thread that has taken no message for over 5 s counts as hung, and the
+// channel's reply to it would be dropped: the connect makes it count as
+// responsive first. Whether a reply is dropped depends on how the threads
+// meet, so eight threads each take their messages, idle for 6 s and connect,
+// one after another.
+TEST(ClientAfterIdling, ConnectAfterTheThreadTookNoMessageForSixSeconds) {
+  constexpr int kThreads = 8;
+  GameChannel channel(AnswerFromA);
+  channel.SetGameProcessId(GetCurrentProcessId());
+  std::vector<KovaClientResult> connects(kThreads, KOVA_CLIENT_SYSTEM_ERROR);
+  std::vector<std::string> values(kThreads);
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    threads.emplace_back([&, thread] {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+      Sleep(6000 + 250 * thread);
+      KovaClient client = {};
+      connects[thread] = KovaClientConnect(&client, 0);
+      char value[32] = {};
+      KovaClientGetString(&client, "Title", value, sizeof value, nullptr);
+      values[thread] = value;
+      KovaClientDisconnect(&client);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int thread = 0; thread < kThreads; ++thread) {
+    EXPECT_EQ(connects[thread], KOVA_CLIENT_OK) << "thread " << thread;
+    EXPECT_EQ(values[thread], "from A: Title") << "thread " << thread;
+  }
+}
+
+// The process's one query lock, as every copy of the client in it names it.
+std::string QueryLockName() {
+  char name[64];
+  std::snprintf(name, sizeof name, "Local\\KovaClientQueryLock-%08lX",
+                static_cast<unsigned long>(GetCurrentProcessId()));
+  return name;
+}
+
+// Holds the query lock on a thread of its own until it is destroyed; or,
+// when `endHolding`, ends that thread while it holds the lock (the lock is
+// then abandoned).
+class QueryLockHolder {
+ public:
+  explicit QueryLockHolder(bool endHolding) {
+    win32::UniqueHandle taken(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    thread_ = std::thread([this, endHolding, &taken] {
+      lock_.reset(CreateMutexA(nullptr, TRUE, QueryLockName().c_str()));
+      SetEvent(taken.get());
+      if (!endHolding) WaitForSingleObject(release_.get(), INFINITE);
+    });
+    WaitForSingleObject(taken.get(), 10000);
+    if (endHolding) thread_.join();
+  }
+  QueryLockHolder(const QueryLockHolder&) = delete;
+  QueryLockHolder& operator=(const QueryLockHolder&) = delete;
+  ~QueryLockHolder() {
+    SetEvent(release_.get());
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  win32::UniqueHandle release_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  // Open until the holder is destroyed: a lock nobody holds open is gone.
+  win32::UniqueHandle lock_;
+  std::thread thread_;
+};
+
+// A query waits for its turn at most the connection's time-out; waiting
+// gives TIMEOUT and disconnects, as a query the launcher did not answer does.
+TEST_F(ClientInProcess, QueryLockHeldPastTheTimeOutGivesATimeout) {
+  ASSERT_EQ(KovaClientConnect(&client_, 300), KOVA_CLIENT_OK);
+  QueryLockHolder holder(false);
+  char value[32];
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(KovaClientGetString(&client_, "Title", value, sizeof value, nullptr),
+            KOVA_CLIENT_TIMEOUT);
+  EXPECT_LT(GetTickCount64() - start, 2000u);
+  EXPECT_FALSE(KovaClientIsConnected(&client_));
+}
+
+// A thread that ended while it held the lock does not stop the queries.
+TEST_F(ClientInProcess, QueryLockLeftByAnEndedThreadIsTakenOver) {
+  ASSERT_EQ(KovaClientConnect(&client_, 300), KOVA_CLIENT_OK);
+  QueryLockHolder holder(true);
+  char value[32];
+  for (int query = 0; query < 2; ++query) {
+    EXPECT_EQ(KovaClientGetString(&client_, "Title", value, sizeof value, nullptr), KOVA_CLIENT_OK);
+    EXPECT_STREQ(value, "from A: Title");
+  }
+}
+
 TEST_F(ClientInProcess, NameWithNulBytesAndTooLongNames) {
   ASSERT_EQ(KovaClientConnect(&client_, 0), KOVA_CLIENT_OK);
   char buffer[64];
@@ -325,6 +418,25 @@ const std::vector<StandInCase>& StandInCases() {
          b.handshake = StandInBehaviour::Handshake::OtherWindow;
        }),
        2000, KOVA_CLIENT_NO_REPLY, "", 0, KOVA_CLIENT_OK, "", false},
+      // Another process overwrites the user data of the client's reply window
+      // before the reply arrives: with null, a small number, and an address
+      // just past what the window held (the game's own memory, when it held a
+      // pointer). The client reads nothing from it.
+      {"ReplyWindowDataNull", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR) -> LONG_PTR { return 0; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      {"ReplyWindowDataSixteen", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR) -> LONG_PTR { return 0x10; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      {"ReplyWindowDataPastWhatItHeld", Behaviour([](StandInBehaviour& b) {
+         b.replyWindowData = [](LONG_PTR held) -> LONG_PTR { return held + 0x80; };
+       }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
+      // Only the client destroys its reply window.
+      {"ReplyWindowSentClose", Behaviour([](StandInBehaviour& b) { b.closeReplyWindow = true; }),
+       2000, KOVA_CLIENT_OK, "Title", 64, KOVA_CLIENT_OK, "stand-in: Title", true},
   };
   return cases;
 }

@@ -7,6 +7,8 @@ namespace testgame {
 // Commands, one a line, run in order after the game has made its record:
 //   debug <text>    write <text> and a line break to the debugger output
 //   sleep <ms>      wait
+//   pump            take and dispatch every message waiting, as a game's
+//                   message loop does (the thread then has a message queue)
 //   exit <code>     end with that exit code (without one the game ends with 0)
 //   box <style> <text>  show a message box with caption "Game" and that
 //                   style (decimal), and wait until it is answered

@@ -98,6 +98,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       *nowhere = 1;  // cppcheck-suppress nullPointer
     } else if (name == "sleep") {
       Sleep(static_cast<DWORD>(value));
+    } else if (name == "pump") {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     } else if (name == "load-library") {
       // By bare name, as a game finds a DLL it ships beside itself. Kept
       // loaded until the game ends.

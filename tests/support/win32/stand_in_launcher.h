@@ -42,6 +42,13 @@ struct StandInBehaviour {
   uint32_t replyLengthWord = 0;
   // The k-th answer (from 1) carries k times this many '+' behind the text.
   std::size_t longerEachTime = 0;
+  // When set, it overwrites the user data of the window a handshake names for
+  // its reply, with what this gives for the data the window held, before it
+  // replies: as any process can.
+  LONG_PTR (*replyWindowData)(LONG_PTR held) = nullptr;
+  // Sends WM_CLOSE to the window a handshake names for its reply, before it
+  // replies.
+  bool closeReplyWindow = false;
 };
 
 class StandInLauncher {
@@ -131,6 +138,15 @@ class StandInLauncher {
       if (self->behaviour_.handshake == StandInBehaviour::Handshake::Silent) return 0;
       const bool otherId =
           self->behaviour_.handshake == StandInBehaviour::Handshake::OtherProcessId;
+      if (self->behaviour_.replyWindowData != nullptr) {
+        const auto replyWindow = reinterpret_cast<HWND>(lParam);
+        SetWindowLongPtrA(
+            replyWindow, GWLP_USERDATA,
+            self->behaviour_.replyWindowData(GetWindowLongPtrA(replyWindow, GWLP_USERDATA)));
+      }
+      if (self->behaviour_.closeReplyWindow) {
+        SendMessageA(reinterpret_cast<HWND>(lParam), WM_CLOSE, 0, 0);
+      }
       SendMessageA(reinterpret_cast<HWND>(lParam), reply, otherId ? wParam + 4 : wParam,
                    reinterpret_cast<LPARAM>(self->namedWindow_));
     } else if (self != nullptr && message == query && self->block_ != nullptr) {
