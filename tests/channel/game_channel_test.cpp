@@ -86,7 +86,8 @@ class GameChannelTest : public ::testing::Test {
  protected:
   GameChannelTest() : channel_(AnswerFromTable), block_(channel_.MessageWindow()) {}
 
-  static constexpr DWORD kGameId = 4321;
+  // The game's windows must be its own: this process plays the game.
+  const DWORD kGameId = GetCurrentProcessId();
   GameChannel channel_;
   GameSideBlock block_;
   testsupport::HandshakeReplyWindow game_;

@@ -226,42 +226,53 @@ INSTANTIATE_TEST_SUITE_P(Parameters, GameCommandLineTest,
                            return std::string(info.param.name);
                          });
 
-// What a handshake finds just before the game's first thread runs: made from
-// this process, which runs RunGame and so holds the channel.
-struct HandshakeBeforeResume {
-  bool sent = false;
+// What the game and its channel look like just before the game's first
+// thread runs, seen from this process, which runs RunGame and so holds the
+// channel.
+struct BeforeResume {
+  bool channelKnowsTheGame = false;
+  bool gameInItsJob = false;
+  bool handshakeSent = false;
   std::size_t replies = 0;
 };
-HandshakeBeforeResume handshakeBeforeResume;
+BeforeResume beforeResume;
 
-bool HandshakeThenResume(HANDLE thread, HANDLE process) {
+bool LookThenResume(const SuspendedGame& game) {
+  beforeResume.channelKnowsTheGame = game.channel.GameProcessId() == GetProcessId(game.process);
+  BOOL inJob = FALSE;
+  beforeResume.gameInItsJob =
+      game.job != nullptr && IsProcessInJob(game.process, game.job, &inJob) && inJob;
+  // The game's id, but a window of this process, which is not the game's.
   const HWND channelWindow = WaitForChannelWindow(GetCurrentProcessId(), 0);
-  testsupport::HandshakeReplyWindow game;
+  testsupport::HandshakeReplyWindow notTheGame;
   DWORD_PTR ignored = 0;
-  handshakeBeforeResume.sent =
+  beforeResume.handshakeSent =
       channelWindow != nullptr &&
       SendMessageTimeoutA(channelWindow, RegisterWindowMessageA(channel::kHandshakeMessageName),
-                          GetProcessId(process), reinterpret_cast<LPARAM>(game.window()),
+                          GetProcessId(game.process), reinterpret_cast<LPARAM>(notTheGame.window()),
                           SMTO_NORMAL, 5000, &ignored) != 0;
-  handshakeBeforeResume.replies = game.replies().size();
-  return ResumeGameOrEndIt(thread, process);
+  beforeResume.replies = notTheGame.replies().size();
+  return ResumeSuspendedGame(game);
 }
 
-// The game's first instruction may make its handshake: by then the channel
-// must know the game's process id. The handshake is made at the last moment
-// before the game may run, so the order is checked without a race.
-TEST_F(LauncherDirectoryTest, ChannelKnowsTheGamesProcessIdBeforeTheGameRuns) {
+// The game's first instruction may make its handshake or start a process: by
+// then the channel must know the game's process id and the game must be in
+// its job. Looked at the last moment before the game may run, so the order is
+// checked without a race. The channel answers only windows of the game.
+TEST_F(LauncherDirectoryTest, GameIsInItsJobAndKnownToTheChannelBeforeItRuns) {
   std::string game;
   ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   const std::string gamePath = dir_.File("game.exe");
   ASSERT_TRUE(WriteWholeFile(gamePath, game));
   ASSERT_TRUE(WriteGameScript(dir_.path(), {"exit 0"}));
-  handshakeBeforeResume = {};
+  beforeResume = {};
 
-  RunGame(gamePath, "", HandshakeThenResume);
+  RunGame(gamePath, "", LookThenResume);
 
-  EXPECT_TRUE(handshakeBeforeResume.sent);
-  EXPECT_EQ(handshakeBeforeResume.replies, 1u);
+  EXPECT_TRUE(beforeResume.channelKnowsTheGame);
+  EXPECT_TRUE(beforeResume.gameInItsJob);
+  EXPECT_TRUE(beforeResume.handshakeSent);
+  EXPECT_EQ(beforeResume.replies, 0u);
   EXPECT_EQ(ReadGameRuns(dir_.path()).size(), 1u);
 }
 
