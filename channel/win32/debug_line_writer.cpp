@@ -85,7 +85,8 @@ bool DebugLineWriter::Finish(DWORD stallMs, DWORD limitMs) {
 }
 
 DWORD WINAPI DebugLineWriter::ThreadMain(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<Queue>> owned(static_cast<std::shared_ptr<Queue>*>(parameter));
+  const std::unique_ptr<std::shared_ptr<Queue>> owned(
+      static_cast<std::shared_ptr<Queue>*>(parameter));
   Queue& queue = **owned;
   for (;;) {
     std::string line;

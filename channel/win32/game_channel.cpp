@@ -173,7 +173,8 @@ bool GameChannel::StopWorker() {
 }
 
 DWORD WINAPI GameChannel::WorkerMain(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<Worker>> share(static_cast<std::shared_ptr<Worker>*>(parameter));
+  const std::unique_ptr<std::shared_ptr<Worker>> share(
+      static_cast<std::shared_ptr<Worker>*>(parameter));
   (*share)->Run();
   return 0;
 }

@@ -409,8 +409,8 @@ TEST_F(HeldOutputTest, QueriesAreAnsweredWhileTheDebuggerOutputIsHeld) {
     for (int query = 0; query < 20; ++query) {
       block.PutRequest("Title");
       DWORD_PTR result = 1;
-      ASSERT_TRUE(SendMessageTimeoutA(channel.MessageWindow(), Messages().query, 0, 1,
-                                      SMTO_NORMAL, 2000, &result));
+      ASSERT_TRUE(SendMessageTimeoutA(channel.MessageWindow(), Messages().query, 0, 1, SMTO_NORMAL,
+                                      2000, &result));
       EXPECT_EQ(static_cast<int32_t>(result), channel::kQueryAnswered);
       EXPECT_EQ(block.Reply(), "Ashes of the North Gate");
     }
@@ -441,8 +441,10 @@ TEST_F(HeldOutputTest, LinesOfAnsweredQueriesGoOutBeforeTheChannelIsGone) {
 // within its bound, and leaves the window and the block, which the worker
 // still uses, until the worker has ended.
 TEST(GameChannelLifetime, WorkerThatDoesNotEndIsLeftWithItsWindowAndBlock) {
-  const auto held = std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  const auto entered = std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const auto held =
+      std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const auto entered =
+      std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
   auto channel = std::make_unique<GameChannel>([held, entered](const std::string& name) {
     SetEvent(entered->get());
     WaitForSingleObject(held->get(), INFINITE);

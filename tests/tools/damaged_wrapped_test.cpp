@@ -82,8 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "ends inside its payload header block, within or before its build identifier: "
                    "the launcher reads another build identifier and refuses the properties "
                    "signature (exit code 0)"},
-        DamageCase{"RecordedCutAtTheRecord", kStub + kMarker + RecordHeader(kGame.size()).substr(0, 168),
-                   1, kCutBeforeTag},
+        DamageCase{"RecordedCutAtTheRecord",
+                   kStub + kMarker + RecordHeader(kGame.size()).substr(0, 168), 1, kCutBeforeTag},
         DamageCase{"RecordedCutInsideTheTag",
                    kStub + kMarker + RecordHeader(kGame.size()).substr(0, 172), 1, kCutBeforeTag},
         DamageCase{"WithoutRecordCutBehindItsPlace", kStub + kMarker + Header().substr(0, 300), 1,
