@@ -247,7 +247,9 @@ bool GameChannel::Worker::BelongsToTheGame(HWND window) const {
   if (owner == gameProcessId.load()) return true;
   const HANDLE job = gameJob.load();
   if (job == nullptr) return false;
-  const win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner));
+  // Wine's job test asks for the full query right; Windows takes either.
+  win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner));
+  if (!process) process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner));
   BOOL inJob = FALSE;
   return process && IsProcessInJob(process.get(), job, &inJob) && inJob;
 }

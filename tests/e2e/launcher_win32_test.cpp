@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
+#include "channel/win32/game_channel.h"
 #include "common/launcher_state.h"
 #include "common/win32/process_text.h"
 #include "launcher/win32/game_process.h"
@@ -275,6 +276,44 @@ TEST_F(LauncherDirectoryTest, GameIsInItsJobAndKnownToTheChannelBeforeItRuns) {
   EXPECT_EQ(beforeResume.replies, 0u);
   EXPECT_EQ(ReadGameRuns(dir_.path()).size(), 1u);
 }
+
+// A handshake carrying the game's id may name a window of another process in
+// the game's job, and of no other. The test game plays that other process:
+// it sends the handshake with an id 4 above its own, which this test gives
+// the channel as the game's.
+class HandshakeWindowInTheJobTest : public LauncherDirectoryTest,
+                                    public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HandshakeWindowInTheJobTest, IsAnsweredOnlyWhenItsProcessIsInTheGamesJob) {
+  const bool inJob = GetParam();
+  std::string gameBytes;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), gameBytes), WholeFileStatus::Ok);
+  const std::string gamePath = dir_.File("helper.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, gameBytes));
+  ASSERT_TRUE(WriteGameScript(dir_.path(), {"raw-handshake other"}));
+  const win32::UniqueHandle job = MakeGameJob();
+  ASSERT_TRUE(job.valid());
+  win32::OwnedProcess helper;
+  ASSERT_TRUE(StartGameSuspended(gamePath, "", dir_.path(), helper));
+  ASSERT_TRUE(AssignProcessToJobObject(job.get(), helper.process.get()));
+  {
+    GameChannel channel([](const std::string&) { return std::string(); });
+    channel.SetGameProcessId(helper.processId + 4);
+    if (inJob) channel.SetGameJob(job.get());
+    ASSERT_NE(ResumeThread(helper.thread.get()), static_cast<DWORD>(-1));
+    ASSERT_EQ(WaitForSingleObject(helper.process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(channel.IsConnected(), inJob);
+  }
+  helper.Close();
+  const std::vector<GameRun> runs = ReadGameRuns(dir_.path());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Get("1.replies"), inJob ? "1" : "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Channel, HandshakeWindowInTheJobTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "InTheJob" : "NotInTheJob");
+                         });
 
 TEST_F(LauncherDirectoryTest, GameWhoseThreadCannotBeResumedIsEndedNotLeftSuspended) {
   std::string gameBytes;
