@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "channel/channel_protocol.h"
@@ -366,18 +367,25 @@ void WINAPI WriteToHeldOutput(const char* line) {
 
 class HeldOutputTest : public ::testing::Test {
  protected:
-  HeldOutputTest() { heldOutput = output_.get(); }
+  HeldOutputTest() { heldOutput = output_; }
+  // Threads a test leaves behind write what they hold once let go, then end:
+  // into this test's output, while it is still the one in use.
   ~HeldOutputTest() override {
-    // Threads left behind write what they hold once let go, then end.
     SetEvent(output_->release.get());
-    Sleep(200);
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    std::size_t before = Lines().size();
+    do {
+      Sleep(200);
+    } while (Lines().size() != std::exchange(before, Lines().size()) &&
+             GetTickCount64() < deadline);
   }
   std::vector<std::string> Lines() {
     const std::lock_guard<std::mutex> held(output_->lock);
     return output_->lines;
   }
-  // Left alive for threads a test leaves behind.
-  std::shared_ptr<HeldOutput> output_ = std::make_shared<HeldOutput>();
+  // Never freed: a writer thread left behind may still use it until the
+  // process ends.
+  HeldOutput* const output_ = new HeldOutput;
 };
 
 TEST_F(HeldOutputTest, WriterKeepsTheOrderAndFinishesWhatItHolds) {
