@@ -81,7 +81,7 @@ std::vector<DWORD> JobProcessIds(HANDLE job) {
       GetLastError() != ERROR_MORE_DATA) {
     return {};
   }
-  JOBOBJECT_BASIC_PROCESS_ID_LIST header;
+  JOBOBJECT_BASIC_PROCESS_ID_LIST header = {};
   std::memcpy(&header, buffer.data(), kHeader);
   const std::size_t listed = header.NumberOfProcessIdsInList < kMaxJobProcesses
                                  ? header.NumberOfProcessIdsInList
