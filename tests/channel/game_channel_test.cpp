@@ -350,6 +350,15 @@ TEST(GameChannelPartnerProperties, OnlyStringPropertiesComeBack) {
 // ---------------------------------------------------------------------------
 // Debugger lines written off the worker, and a worker that does not end.
 
+// This thread plays the game in later tests, and a thread that has not
+// looked at its messages for 5 s counts as hung: a reply sent with
+// SMTO_ABORTIFHUNG, as the launcher sends its handshake reply, would then
+// fail at once. Tests that keep it waiting that long look once when done.
+void LookAtMessages() {
+  MSG message;
+  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 // A stand-in for the debugger output that can be held, as a debug-output
 // monitor holding its mutex holds every writer.
 struct HeldOutput {
@@ -378,6 +387,7 @@ class HeldOutputTest : public ::testing::Test {
       Sleep(200);
     } while (Lines().size() != std::exchange(before, Lines().size()) &&
              GetTickCount64() < deadline);
+    LookAtMessages();
   }
   std::vector<std::string> Lines() {
     const std::lock_guard<std::mutex> held(output_->lock);
@@ -486,6 +496,7 @@ TEST(GameChannelLifetime, WorkerThatDoesNotEndIsLeftWithItsWindowAndBlock) {
   Sleep(100);  // the worker's last reference goes as its thread ends
   win32::UniqueHandle gone(OpenFileMappingA(FILE_MAP_READ, FALSE, blockName.c_str()));
   EXPECT_FALSE(gone.valid());
+  LookAtMessages();
 }
 
 }  // namespace
