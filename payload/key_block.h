@@ -22,9 +22,6 @@
 #include <string_view>
 #include <vector>
 
-#include "signature/p256.h"
-#include "signature/publisher_signature.h"
-
 namespace payload {
 
 constexpr std::size_t kKeyBlockOffset = 200;  // within the header block
@@ -36,10 +33,15 @@ constexpr std::uint8_t kKeyBlockRequiresPublisherSignature = 0x01;
 constexpr std::uint8_t kKeyAlgorithmP256Sha256 = 1;
 constexpr std::size_t kKeyBlockMaxEntries = 2;
 
+// The same array types as signature::PublisherKeyId and signature::P256Point,
+// spelled out so that the format depends on no other folder.
+using KeyId = std::array<std::uint8_t, 8>;
+using PublicPoint = std::array<std::uint8_t, 64>;
+
 struct PublisherKeyEntry {
-  signature::PublisherKeyId keyId{};
+  KeyId keyId{};
   std::uint8_t algorithm = kKeyAlgorithmP256Sha256;
-  signature::P256Point publicPoint{};
+  PublicPoint publicPoint{};
 };
 
 struct KeyBlock {
@@ -47,7 +49,7 @@ struct KeyBlock {
   std::vector<PublisherKeyEntry> entries;  // 1 or 2: the current key, then the next
 
   // The entry with `keyId`, or null.
-  const PublisherKeyEntry* Find(const signature::PublisherKeyId& keyId) const;
+  const PublisherKeyEntry* Find(const KeyId& keyId) const;
 };
 
 enum class KeyBlockStatus {
