@@ -64,7 +64,8 @@ std::string MakeKeyBlock(const KeyBlock& block);
 // Reads a key block from the first kKeyBlockSize bytes of `bytes`: Absent
 // when they do not start with the whole tag, Damaged when they hold the tag
 // but are cut short, fail the checksum, or hold an unknown version, algorithm
-// or entry count. `block` is set only when Intact.
+// or entry count, or a non-zero byte where the layout has zero. Flag bits
+// other than bit 0 are ignored. `block` is set only when Intact.
 KeyBlockStatus ParseKeyBlock(std::string_view bytes, KeyBlock& block);
 
 }  // namespace payload

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "common/launcher_state.h"
-#include "launcher/publisher_check.h"
+#include "launcher/partner_publisher_check.h"
 #include "launcher/win32/build_identifier.h"
 #include "launcher/win32/message_boxes.h"
 #include "properties/partner_properties.h"

@@ -1,16 +1,16 @@
-#include "launcher/publisher_check.h"
+#include "launcher/partner_publisher_check.h"
 
 #include <cstdio>
-#include <optional>
 
 #include "common/unique_file.h"
-#include "signature/p256.h"
+#include "signature/publisher_check.h"
 #include "signature/publisher_signature.h"
 
 namespace {
 
 // The file's first bytes, up to the reader's bound; false when it cannot be
-// opened or read. Longer files are cut there and then fail the grammar.
+// opened or read. A longer file is cut there, and what is read then fails the
+// grammar, whose one line is far shorter.
 bool ReadBoundedSignatureFile(const std::string& path, std::string& bytes) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
@@ -29,13 +29,6 @@ bool CheckPublisherSignature(const std::string& documentPath, std::string_view d
   if (!ReadBoundedSignatureFile(documentPath + signature::kPublisherSignatureSuffix, fileBytes)) {
     return false;
   }
-  const std::optional<signature::PublisherSignatureFile> file =
-      signature::ParsePublisherSignatureFile(fileBytes);
-  if (!file) return false;
-  const payload::PublisherKeyEntry* entry = keys.Find(file->keyId);
-  if (entry == nullptr || entry->algorithm != payload::kKeyAlgorithmP256Sha256) return false;
-  // The message names the key id of the entry, which Find matched.
-  const std::string message =
-      signature::PublisherSignedMessage(entry->keyId, buildIdentifier, document);
-  return signature::VerifyP256(entry->publicPoint, message, file->signature);
+  return signature::VerifyPublisherSignature(keys, buildIdentifier, document, fileBytes) ==
+         signature::PublisherCheck::Verified;
 }

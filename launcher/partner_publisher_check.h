@@ -1,7 +1,8 @@
 // The publisher signature check of a partner document, made after the
 // document's own signature file has proved it: the publisher's key comes from
 // the launcher's key block alone, the signature from the .psig file beside
-// the document. Portable; the cryptography is p256.h's.
+// the document. Portable: the file is read here, the check itself is
+// signature::VerifyPublisherSignature, which the tool makes too.
 #pragma once
 
 #include <cstdint>
