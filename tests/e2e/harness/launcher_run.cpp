@@ -138,7 +138,8 @@ std::string LoadedDllName(HANDLE process, const LOAD_DLL_DEBUG_INFO& info) {
     const bool read =
         info.fUnicode != 0
             ? ReadProcessMemory(process, static_cast<wchar_t*>(name) + i, &wide, sizeof(wide),
-                                &got) && got == sizeof(wide)
+                                &got) &&
+                  got == sizeof(wide)
             : ReadProcessMemory(process, static_cast<char*>(name) + i, &single, 1, &got) &&
                   got == 1;
     const char c = info.fUnicode != 0 ? static_cast<char>(wide) : single;

@@ -52,7 +52,7 @@ struct LauncherRun {
   // The file names (lower case, no folder) of the DLLs the launcher loaded,
   // as its debugger was told of them, in order.
   std::vector<std::string> dllsLoaded;
-  std::vector<FileEntry> filesLeft;     // the launcher's directory afterwards
+  std::vector<FileEntry> filesLeft;  // the launcher's directory afterwards
 };
 
 // The launcher and everything it starts run in a job that is killed when the

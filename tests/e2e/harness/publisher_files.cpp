@@ -26,18 +26,18 @@ signature::P256PrivateKey KeyFromHex(const char* scalar, const char* point) {
 }  // namespace
 
 const signature::P256PrivateKey& CurrentPublisherKey() {
-  static const signature::P256PrivateKey key = KeyFromHex(
-      "e220c73d8bdcc6a2584f15ed37c12f34b215cc9039430591fda1399799d307f0",
-      "c9b639cee8525e80179df72a756b2fad8c1f8a2293cba59ba316052de9af50a8"
-      "f634972cf443cf9e1ccdd64ca34de0e22ac7fcc15005ffc853bf6de853a4aed6");
+  static const signature::P256PrivateKey key =
+      KeyFromHex("e220c73d8bdcc6a2584f15ed37c12f34b215cc9039430591fda1399799d307f0",
+                 "c9b639cee8525e80179df72a756b2fad8c1f8a2293cba59ba316052de9af50a8"
+                 "f634972cf443cf9e1ccdd64ca34de0e22ac7fcc15005ffc853bf6de853a4aed6");
   return key;
 }
 
 const signature::P256PrivateKey& NextPublisherKey() {
-  static const signature::P256PrivateKey key = KeyFromHex(
-      "4bdffb60dd1e170a4fb2a5db0630dc40e6719f3f1af2e63c32098a9c9080895a",
-      "f84cb89a6d62f5bc4d1de36356348b07a8340876bc02f8b4fbac8cb493d89860"
-      "193fff56a537c0a05820916d625b35b8f9996b9345240bf448d48c65945e5f51");
+  static const signature::P256PrivateKey key =
+      KeyFromHex("4bdffb60dd1e170a4fb2a5db0630dc40e6719f3f1af2e63c32098a9c9080895a",
+                 "f84cb89a6d62f5bc4d1de36356348b07a8340876bc02f8b4fbac8cb493d89860"
+                 "193fff56a537c0a05820916d625b35b8f9996b9345240bf448d48c65945e5f51");
   return key;
 }
 
