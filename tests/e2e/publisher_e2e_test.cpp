@@ -171,9 +171,9 @@ PartnerFiles WhiteSpaceAdded() {
 enum class Keys {
   Current,
   CurrentAndNext,
-  // Under the current key's id a point that is not on the curve, which the
-  // system refuses to import.
-  CurrentIdWithPointOffTheCurve,
+  // Under the current key's id a point the system refuses to import (all
+  // zero: a point merely off the curve is imported, then fails to verify).
+  CurrentIdWithUnimportablePoint,
   // Current and next, one byte of the block changed afterwards.
   Damaged,
   // The block names the current key but does not ask for a signature.
@@ -192,9 +192,9 @@ std::string KeyBlockBytes(Keys keys) {
     case Keys::Damaged:
       block = KeyBlockNaming({current, next});
       break;
-    case Keys::CurrentIdWithPointOffTheCurve: {
+    case Keys::CurrentIdWithUnimportablePoint: {
       block = KeyBlockNaming({current});
-      block.entries[0].publicPoint[63] ^= 0x01;
+      block.entries[0].publicPoint.fill(0);
       break;
     }
     case Keys::NotRequired:
@@ -419,7 +419,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Outcome::InvalidSignature},
         // The system refuses the block's key: refused, never skipped.
         PublisherCase{
-            "KeyTheSystemCannotImport", Keys::CurrentIdWithPointOffTheCurve,
+            "KeyTheSystemCannotImport", Keys::CurrentIdWithUnimportablePoint,
             [] { return WithPublisherSignature(Text(SignedFile(CurrentPublisherKey()))); },
             Outcome::InvalidSignature},
         // Refused as a damaged launcher, before the partner folder is read
