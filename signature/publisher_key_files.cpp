@@ -273,34 +273,34 @@ std::string PointBitString(const P256Point& point) {
 ReadResult ParsePublisherPrivateKey(std::string_view text, P256PrivateKey& key) {
   std::string der;
   if (ReadResult pem = DecodePem(text, kPrivateLabel, der); !pem) return pem;
-  const ReadResult damaged = Refused("the private key's DER is damaged or not PKCS#8");
+  const auto damaged = [] { return Refused("the private key's DER is damaged or not PKCS#8"); };
 
   DerReader file(der);
   std::string_view info;
-  if (!file.Read(kSequence, info) || !file.AtEnd()) return damaged;
+  if (!file.Read(kSequence, info) || !file.AtEnd()) return damaged();
   DerReader fields(info);
   std::string_view version;
-  if (!fields.Read(kInteger, version) || version != std::string_view("\x00", 1)) return damaged;
+  if (!fields.Read(kInteger, version) || version != std::string_view("\x00", 1)) return damaged();
   if (ReadResult algorithm = ReadAlgorithm(fields); !algorithm) return algorithm;
   std::string_view privateKey;
-  if (!fields.Read(kOctetString, privateKey) || !fields.AtEnd()) return damaged;
+  if (!fields.Read(kOctetString, privateKey) || !fields.AtEnd()) return damaged();
 
   // ECPrivateKey: version 1, the scalar, [0] the curve (optional), [1] the point.
   DerReader outer(privateKey);
   std::string_view ecKey;
-  if (!outer.Read(kSequence, ecKey) || !outer.AtEnd()) return damaged;
+  if (!outer.Read(kSequence, ecKey) || !outer.AtEnd()) return damaged();
   DerReader ec(ecKey);
   std::string_view ecVersion;
   std::string_view scalar;
   if (!ec.Read(kInteger, ecVersion) || ecVersion != std::string_view("\x01", 1) ||
       !ec.Read(kOctetString, scalar)) {
-    return damaged;
+    return damaged();
   }
   if (scalar.size() != kP256CoordinateSize) return Refused("the private scalar is not 32 bytes");
   if (ec.NextTagIs(kContext0)) {
     std::string_view parameters;
     std::string_view curveOid;
-    if (!ec.Read(kContext0, parameters)) return damaged;
+    if (!ec.Read(kContext0, parameters)) return damaged();
     DerReader curve(parameters);
     if (!curve.Read(kObjectId, curveOid) || curveOid != kP256Oid || !curve.AtEnd()) {
       return Refused("not a key on the curve P-256: publisher keys are ECDSA P-256");
@@ -313,7 +313,7 @@ ReadResult ParsePublisherPrivateKey(std::string_view text, P256PrivateKey& key) 
   }
   std::string_view publicKey;
   std::string_view bits;
-  if (!ec.Read(kContext1, publicKey) || !ec.AtEnd()) return damaged;
+  if (!ec.Read(kContext1, publicKey) || !ec.AtEnd()) return damaged();
   DerReader publicField(publicKey);
   P256PrivateKey read;
   if (!publicField.Read(kBitString, bits) || !publicField.AtEnd() ||
@@ -330,15 +330,17 @@ ReadResult ParsePublisherPrivateKey(std::string_view text, P256PrivateKey& key) 
 ReadResult ParsePublisherPublicKey(std::string_view text, P256Point& point) {
   std::string der;
   if (ReadResult pem = DecodePem(text, kPublicLabel, der); !pem) return pem;
-  const ReadResult damaged = Refused("the public key's DER is damaged or not SubjectPublicKeyInfo");
+  const auto damaged = [] {
+    return Refused("the public key's DER is damaged or not SubjectPublicKeyInfo");
+  };
 
   DerReader file(der);
   std::string_view info;
-  if (!file.Read(kSequence, info) || !file.AtEnd()) return damaged;
+  if (!file.Read(kSequence, info) || !file.AtEnd()) return damaged();
   DerReader fields(info);
   if (ReadResult algorithm = ReadAlgorithm(fields); !algorithm) return algorithm;
   std::string_view bits;
-  if (!fields.Read(kBitString, bits) || !fields.AtEnd()) return damaged;
+  if (!fields.Read(kBitString, bits) || !fields.AtEnd()) return damaged();
   P256Point read{};
   if (!ReadPoint(bits, read)) return Refused("the public point is damaged or not uncompressed");
   point = read;

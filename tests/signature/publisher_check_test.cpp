@@ -271,6 +271,14 @@ std::string ByCurrent() {
 std::string ByNext() { return SignedBy(Fixture().next, Fixture().document, Fixture().buildId); }
 std::string Line(const std::string& psig) { return psig.substr(0, psig.size() - 1); }
 
+std::string ByCurrentInUpperCase() {
+  std::string text = ByCurrent();
+  for (std::size_t i = 12; i < text.size(); ++i) {
+    if (text[i] >= 'a' && text[i] <= 'f') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  }
+  return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, PublisherCheckTest,
     ::testing::Values(
@@ -370,15 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return Line(ByCurrent()).substr(0, 156) + "\n"; }, PublisherCheck::BadFile},
         CheckCase{"LongLine", CurrentOnly, Document, [] { return Line(ByCurrent()) + "0\n"; },
                   PublisherCheck::BadFile},
-        CheckCase{"UpperCaseHex", CurrentOnly, Document,
-                  [] {
-                    std::string text = ByCurrent();
-                    for (std::size_t i = 12; i < text.size(); ++i) {
-                      if (text[i] >= 'a' && text[i] <= 'f')
-                        text[i] = static_cast<char>(text[i] - 32);
-                    }
-                    return text;
-                  },
+        CheckCase{"UpperCaseHex", CurrentOnly, Document, ByCurrentInUpperCase,
                   PublisherCheck::BadFile}),
     [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
 
