@@ -12,8 +12,30 @@ std::int64_t FindMarker(std::FILE* stream, const std::string& marker) {
   return payload::FindInStream(stream, marker);
 }
 
+namespace {
+
+// The key block of the header block that starts at `headerAt` in `file`.
+HeaderKeyBlock ReadKeyBlock(std::FILE* file, std::int64_t headerAt) {
+  HeaderKeyBlock read;
+  std::string bytes(payload::kKeyBlockSize, '\0');
+  if (!SeekFile(file, headerAt + static_cast<std::int64_t>(payload::kKeyBlockOffset))) {
+    read.status = payload::KeyBlockStatus::Damaged;
+    return read;
+  }
+  const std::size_t got = std::fread(&bytes[0], 1, bytes.size(), file);
+  if (std::ferror(file) != 0) {
+    read.status = payload::KeyBlockStatus::Damaged;
+    return read;
+  }
+  bytes.resize(got);
+  read.status = payload::ParseKeyBlock(bytes, read.block);
+  return read;
+}
+
+}  // namespace
+
 BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
-                                          std::int32_t& buildIdentifier) {
+                                          std::int32_t& buildIdentifier, HeaderKeyBlock* keyBlock) {
   std::int64_t found;
   {
     FileSearcher searcher;
@@ -31,6 +53,7 @@ BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::st
     std::fread(field, 1, payload::kBuildIdLength, file.get());
   }
   buildIdentifier = payload::BuildIdFromField(field);
+  if (keyBlock != nullptr) *keyBlock = ReadKeyBlock(file.get(), found);
   return BuildIdStatus::Ok;
 }
 

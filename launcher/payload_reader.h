@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "payload/key_block.h"
+
 // The stdio buffer that each of the extraction's two streams gets, so that
 // the 1 KiB reads of the marker search and the 4 KiB reads and writes of the
 // copy each cost a memory copy rather than a system call.
@@ -21,11 +23,22 @@ std::int64_t FindMarker(std::FILE* stream, const std::string& marker);
 
 enum class BuildIdStatus { Ok, MarkerNotFound, CannotOpen };
 
+// The publisher key block of the header that holds the build identifier.
+struct HeaderKeyBlock {
+  payload::KeyBlockStatus status = payload::KeyBlockStatus::Absent;
+  payload::KeyBlock block;  // set when status is Intact
+};
+
 // Finds `buildInfoText` in the file at `path` and reads the eight-character
 // build identifier field 160 bytes behind its start, as the C library's
-// decimal conversion reads it (digits up to the first non-digit).
+// decimal conversion reads it (digits up to the first non-digit). When
+// `keyBlock` is given, also reads the key block of the same header (block
+// offset payload::kKeyBlockOffset): a file that ends inside it gives the
+// bytes it has, and a read error there counts as damage, so that a failing
+// read never makes a block requiring a publisher signature look absent.
 BuildIdStatus ReadBuildIdentifierFromFile(const std::string& path, const std::string& buildInfoText,
-                                          std::int32_t& buildIdentifier);
+                                          std::int32_t& buildIdentifier,
+                                          HeaderKeyBlock* keyBlock = nullptr);
 
 // Appended to, never renumbered.
 enum class PayloadCopyStatus {

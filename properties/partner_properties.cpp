@@ -67,12 +67,17 @@ ReadResult ParsePartnerDocument(const std::string& bytes, PropertiesStore& store
 PartnerLoadResult LoadPartnerPropertiesInto(const std::string& directory,
                                             std::int32_t buildIdentifier, PropertiesStore& store,
                                             const PartnerMessageSink& showMessage,
-                                            const PartnerDocumentOpener& open) {
+                                            const PartnerDocumentOpener& open,
+                                            const PartnerDocumentCheck& furtherCheck) {
   PartnerLoadResult result;
   std::string bytes;
-  switch (
-      ReadAndVerifyPartnerDocument(PartnerDocumentPath(directory), buildIdentifier, bytes, open)) {
+  const std::string path = PartnerDocumentPath(directory);
+  switch (ReadAndVerifyPartnerDocument(path, buildIdentifier, bytes, open)) {
     case PartnerDocumentStatus::Ok:
+      if (furtherCheck && !furtherCheck(path, bytes)) {
+        showMessage(kPartnerInvalidSignatureMessage);
+        return result;
+      }
       break;
     case PartnerDocumentStatus::CannotOpen:
       showMessage(kPartnerCannotOpenMessage);

@@ -69,10 +69,16 @@ struct PartnerLoadResult {
   PartnerProductStrings product;
 };
 
+// A further check of a document whose signature file has proved it, given
+// the document's path and the bytes as read (the ones then parsed). The
+// launcher's publisher signature check; the loader itself knows no keys.
+using PartnerDocumentCheck = std::function<bool(const std::string& path, const std::string& bytes)>;
+
 // Loads the partner document below `directory` into `store`:
 // - missing document: shows kPartnerCannotOpenMessage, not loaded;
-// - any other read or signature fault: shows kPartnerInvalidSignatureMessage,
-//   not loaded; the store is left untouched;
+// - any other read or signature fault, or a false from `furtherCheck` (when
+//   given, asked only after the signature file has proved the bytes): shows
+//   kPartnerInvalidSignatureMessage, not loaded; the store is left untouched;
 // - otherwise parses it into `store` (a parse error is kept in the result, not
 //   shown), reads the four product strings with FindRequiredString: loaded.
 // A read that delivers fewer bytes than the document's measured size is a
@@ -80,7 +86,8 @@ struct PartnerLoadResult {
 PartnerLoadResult LoadPartnerPropertiesInto(const std::string& directory,
                                             std::int32_t buildIdentifier, PropertiesStore& store,
                                             const PartnerMessageSink& showMessage,
-                                            const PartnerDocumentOpener& open = {});
+                                            const PartnerDocumentOpener& open = {},
+                                            const PartnerDocumentCheck& furtherCheck = {});
 
 // "Unable to find properties string '<name>'".
 std::string MissingPartnerStringMessage(const std::string& name);

@@ -6,6 +6,11 @@
 # be in place before any Wine prefix is made: a prefix made with 64-bit Wine
 # alone keeps an empty syswow64 folder, and once wine32 arrives every program in
 # it fails to start (scripts/wine-prefix.sh remakes such a prefix).
+#
+# Wine's bcrypt.dll does its cryptography with GnuTLS, loaded at run time and
+# only recommended by Wine's packages: without libgnutls30 (and libgnutls30:i386
+# for 32-bit programs) every CNG key import fails, and the launcher refuses
+# every partner folder that needs a publisher signature.
 set -eu
 export DEBIAN_FRONTEND=noninteractive
 
@@ -16,7 +21,7 @@ is_installed() {
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
   libgmp-dev libssl-dev libpugixml-dev libxxhash-dev osslsigncode python3 wine wine64 \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 clang-format clang-tidy cppcheck shellcheck \
-  mono-mcs mono-runtime pkg-config lld llvm"
+  mono-mcs mono-runtime pkg-config lld llvm libgnutls30"
 missing=""
 for package in $packages; do
   is_installed "$package" || missing="$missing $package"
@@ -37,11 +42,23 @@ if ! is_installed wine32:i386; then
     updated=no
   fi
   [ "$updated" = yes ] || apt-get update -qq
+  updated=yes
   if ! apt-get install -y -qq wine32:i386 >/dev/null; then
     echo "ERROR: 32-bit Wine (wine32:i386) could not be installed." >&2
     echo "  Often the amd64 and i386 archives hold different versions of Wine for a while" >&2
     echo "  (a version skew); compare: apt-cache policy wine64 wine32:i386" >&2
     echo "  Without it the i686 build cannot run: its tests will fail." >&2
+    exit 1
+  fi
+fi
+
+# After the i386 architecture is in: GnuTLS for 32-bit Wine's bcrypt.dll.
+if ! is_installed libgnutls30:i386; then
+  echo "Installing: libgnutls30:i386 (CNG under 32-bit Wine)"
+  [ "$updated" = yes ] || apt-get update -qq
+  if ! apt-get install -y -qq libgnutls30:i386 >/dev/null; then
+    echo "ERROR: libgnutls30:i386 could not be installed; under 32-bit Wine every" >&2
+    echo "  publisher signature check will then fail." >&2
     exit 1
   fi
 fi

@@ -5,7 +5,10 @@
 //
 // LAUNCHER is a wrapped launcher whose payload record gamewrap wrote, GAME the
 // start-stamp game beside it. Prints one line "step,<name>,<median us>" per
-// step, over RUNS runs of each.
+// step, over RUNS runs of each. When LAUNCHER carries a publisher key block,
+// the publisher signature check of properties\partner.xml is timed too (the
+// first one apart: it loads bcrypt.dll and the system's provider the first
+// time).
 #include <windows.h>
 
 #include <chrono>
@@ -20,7 +23,9 @@
 #include "channel/win32/game_channel.h"
 #include "common/file_position.h"
 #include "common/unique_file.h"
+#include "common/whole_file.h"
 #include "common/win32/handles.h"
+#include "launcher/partner_publisher_check.h"
 #include "launcher/payload_reader.h"
 #include "launcher/win32/game_process.h"
 #include "launcher/win32/payload_extraction.h"
@@ -93,6 +98,24 @@ int main(int argc, char** argv) {
     }
   });
   std::printf("step,build-identifier search,%.0f\n", buildId);
+
+  std::int32_t buildIdentifier = 0;
+  HeaderKeyBlock keyBlock;
+  ReadBuildIdentifierFromFile(launcher, payload::BuildInfoText(), buildIdentifier, &keyBlock);
+  if (keyBlock.status == payload::KeyBlockStatus::Intact) {
+    const std::string documentPath = "properties\\partner.xml";
+    std::string document;
+    if (ReadWholeFile(documentPath, document) != WholeFileStatus::Ok) Fail("no partner document");
+    const auto check = [&] {
+      if (!CheckPublisherSignature(documentPath, document, buildIdentifier, keyBlock.block)) {
+        Fail("the publisher signature does not verify");
+      }
+    };
+    const double first = MedianMicroseconds(1, check);
+    std::printf("step,publisher signature check (first: bcrypt.dll load + verify),%.0f\n", first);
+    std::printf("step,publisher signature check (later ones),%.0f\n",
+                MedianMicroseconds(runs, check));
+  }
 
   const double sweep = MedianMicroseconds(runs, [&] { RemoveStaleTempFilesIn(directory); });
   std::printf("step,stale sweep,%.0f\n", sweep);

@@ -45,6 +45,13 @@ struct MappedViewTraits {
   static void Close(Value view) { ReleaseKeepingLastError<LPCVOID, UnmapViewOfFile>(view); }
 };
 
+// Modules loaded at run time (LoadLibraryEx).
+struct ModuleTraits {
+  using Value = HMODULE;
+  static Value Invalid() { return nullptr; }
+  static void Close(Value module) { ReleaseKeepingLastError<HMODULE, FreeLibrary>(module); }
+};
+
 // Windows; destroyed on the thread that owns them.
 struct WindowTraits {
   using Value = HWND;
@@ -57,6 +64,7 @@ using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 using UniqueMappedView = UniqueResource<MappedViewTraits>;
 using UniqueWindow = UniqueResource<WindowTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
 
 // What CreateProcess hands back, owned: both handles are closed when it goes
 // (the process handle first).

@@ -17,6 +17,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   InitializeLauncherState(instance);
 
   if (!ReadBuildIdentifier()) return kExitNormal;
+  // A damaged key block is refused as a damaged game is.
+  if (!CheckKeyBlockNotDamaged()) return kExitCannotWriteTempFile;
   if (!LoadPartnerProperties()) return kExitNormal;
 
   ExtractionResult extraction = ExtractPayload();

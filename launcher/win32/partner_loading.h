@@ -8,8 +8,10 @@
 
 // Reads properties\partner.xml below LauncherState::appDirectory, checks it
 // under LauncherState::buildIdentifier, fills the partner properties store and
-// the four product strings of LauncherState. False, after its message box,
-// when the document is missing or its signature does not match; a document
+// the four product strings of LauncherState. When the launcher's key block
+// requires a publisher signature, the document must also pass
+// CheckPublisherSignature with the block's keys. False, after its message
+// box, when the document is missing or a signature does not match; a document
 // that lacks required strings still gives true, after one box per missing key.
 bool LoadPartnerProperties();
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kCannotExtract[] = "Unable to extract game executable.";
+constexpr const char* kCannotExtract = kCannotExtractMessage;
 constexpr char kGameContentMissing[] = "Unable to locate game content.";
 
 ExtractionResult Failure(const ExtractionIo& io, const char* message, int exitCode) {

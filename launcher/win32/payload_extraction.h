@@ -11,6 +11,10 @@
 #include "common/win32/handles.h"
 #include "launcher/win32/message_boxes.h"
 
+// The extraction's message for a game that cannot be copied out whole, and for
+// a launcher file found damaged.
+inline constexpr char kCannotExtractMessage[] = "Unable to extract game executable.";
+
 struct ExtractionResult {
   std::string tempFilePath;  // the hidden temporary file holding the game
   // A read-only handle on that file that lets others only read it: until it

@@ -124,6 +124,86 @@ INSTANTIATE_TEST_SUITE_P(Field, BuildIdTest,
                                            BuildIdCase{"NinthByteNotRead", "123456789", 12345678}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The key block is read from the header that the build-information search
+// found, so a launcher whose header ends the file still gets its block, and a
+// block cut short by the file's end is damage, not absence.
+payload::KeyBlock OneKeyBlock() {
+  payload::KeyBlock block;
+  payload::PublisherKeyEntry entry;
+  entry.keyId = {1, 2, 3, 4, 5, 6, 7, 8};
+  entry.publicPoint.fill(0x42);
+  block.entries.push_back(entry);
+  return block;
+}
+
+struct KeyBlockCase {
+  const char* name;
+  // The launcher's file made from the header holding a key block.
+  std::string (*file)(const std::string& header);
+  payload::KeyBlockStatus want;
+};
+
+void PrintTo(const KeyBlockCase& c, std::ostream* out) { *out << c.name; }
+
+std::string HeaderWithKeyBlock() {
+  std::string header = payload::MakeHeader("00000042", payload::RecordFor("GAME"));
+  header.replace(payload::kKeyBlockOffset, payload::kKeyBlockSize,
+                 payload::MakeKeyBlock(OneKeyBlock()));
+  return header;
+}
+
+class KeyBlockReadTest : public ::testing::TestWithParam<KeyBlockCase> {};
+
+TEST_P(KeyBlockReadTest, ReadsTheBlockOfTheFoundHeader) {
+  TempDir dir;
+  const std::string path = dir.Write("launcher.exe", GetParam().file(HeaderWithKeyBlock()));
+  std::int32_t id = 0;
+  HeaderKeyBlock keyBlock;
+  keyBlock.status = payload::KeyBlockStatus::Intact;  // must be overwritten
+  ASSERT_EQ(ReadBuildIdentifierFromFile(path, payload::BuildInfoText(), id, &keyBlock),
+            BuildIdStatus::Ok);
+  EXPECT_EQ(id, 42);
+  EXPECT_EQ(keyBlock.status, GetParam().want);
+  if (GetParam().want == payload::KeyBlockStatus::Intact) {
+    ASSERT_EQ(keyBlock.block.entries.size(), 1u);
+    EXPECT_EQ(keyBlock.block.entries[0].keyId, OneKeyBlock().entries[0].keyId);
+    EXPECT_TRUE(keyBlock.block.requiresPublisherSignature);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, KeyBlockReadTest,
+    ::testing::Values(
+        KeyBlockCase{
+            "Intact",
+            [](const std::string& header) { return Filler(3000, 'x') + kMarker + header + "GAME"; },
+            payload::KeyBlockStatus::Intact},
+        KeyBlockCase{"NoBlock",
+                     [](const std::string&) {
+                       return Filler(3000, 'x') + kMarker +
+                              payload::MakeHeader("00000042", payload::RecordFor("GAME")) + "GAME";
+                     },
+                     payload::KeyBlockStatus::Absent},
+        KeyBlockCase{"OneByteOfTheBlockChanged",
+                     [](const std::string& header) {
+                       std::string changed = header;
+                       changed[payload::kKeyBlockOffset + 40] ^= 0x01;
+                       return Filler(3000, 'x') + kMarker + changed + "GAME";
+                     },
+                     payload::KeyBlockStatus::Damaged},
+        KeyBlockCase{"FileEndsInsideTheBlock",
+                     [](const std::string& header) {
+                       return Filler(3000, 'x') + kMarker +
+                              header.substr(0, payload::kKeyBlockOffset + 20);
+                     },
+                     payload::KeyBlockStatus::Damaged},
+        // The block is not behind the payload marker but behind the
+        // build-information text: read where the build identifier is.
+        KeyBlockCase{"HeaderWithoutMarker",
+                     [](const std::string& header) { return Filler(3000, 'x') + header; },
+                     payload::KeyBlockStatus::Intact}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ReadBuildIdentifier, ReportsMissingTextAndMissingFile) {
   TempDir dir;
   std::int32_t id = 7;

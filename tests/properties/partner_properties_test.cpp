@@ -64,10 +64,11 @@ class PartnerLoad : public testing::Test {
     WriteSignatureFile(DevSignature(contents));
   }
 
-  bool Load(std::int32_t buildId = kBuildId, const PartnerDocumentOpener& open = {}) {
+  bool Load(std::int32_t buildId = kBuildId, const PartnerDocumentOpener& open = {},
+            const PartnerDocumentCheck& furtherCheck = {}) {
     result_ = LoadPartnerPropertiesInto(
         directory_, buildId, store_, [this](const std::string& text) { messages_.push_back(text); },
-        open);
+        open, furtherCheck);
     product_ = result_.product;
     return result_.loaded;
   }
@@ -312,6 +313,45 @@ INSTANTIATE_TEST_SUITE_P(
         ShortReadCase{"FailsHalfway", kFullDocument.size() / 2, ShortStream::Shortfall::ReadsFail}),
     [](const testing::TestParamInfo<ShortReadCase>& info) { return std::string(info.param.name); });
 #endif  // __GLIBC__
+
+// The further check (the launcher's publisher signature) sees the path and
+// the very bytes that are then parsed, and only once the signature file has
+// proved them; its refusal ends the load as a failed signature does.
+TEST_F(PartnerLoad, FurtherCheckSeesTheBytesReadAndItsRefusalStopsTheLoad) {
+  WriteSignatureFile(DevSignature(kFullDocument));
+  // White space the signature file's check passes: the further check must be
+  // shown these bytes, not a canonical form.
+  const std::string onDisk = kFullDocument + " \r\n";
+  WriteDocument(onDisk);
+  std::vector<std::string> asked;
+  const auto refuse = [&asked](const std::string& path, const std::string& bytes) {
+    asked.push_back(path);
+    asked.push_back(bytes);
+    return false;
+  };
+  EXPECT_FALSE(Load(kBuildId, {}, refuse));
+  EXPECT_EQ(asked, (std::vector<std::string>{documentPath_, onDisk}));
+  EXPECT_EQ(messages_, std::vector<std::string>{kPartnerInvalidSignatureMessage});
+  EXPECT_TRUE(store_.Strings().empty());
+
+  messages_.clear();
+  EXPECT_TRUE(Load(kBuildId, {}, [](const std::string&, const std::string&) { return true; }));
+  EXPECT_TRUE(messages_.empty()) << messages_[0];
+  EXPECT_EQ(product_.prodName, "Star Harbour");
+}
+
+TEST_F(PartnerLoad, FurtherCheckIsNotAskedWhenTheSignatureFileFails) {
+  WriteDocument(kFullDocument);
+  WriteSignatureFile(DevSignature(kFullDocument, kBuildId + 1));
+  bool asked = false;
+  const auto accept = [&asked](const std::string&, const std::string&) {
+    asked = true;
+    return true;
+  };
+  EXPECT_FALSE(Load(kBuildId, {}, accept));
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(messages_, std::vector<std::string>{kPartnerInvalidSignatureMessage});
+}
 
 TEST_F(PartnerLoad, VerificationStatusesTellTheFaultsApart) {
   std::string bytes;

@@ -14,6 +14,7 @@ int RunPack(const Args& args);
 int RunInspect(const Args& args);
 int RunSign(const Args& args);
 int RunVerify(const Args& args);
+int RunKeygen(const Args& args);
 
 // Exit codes shared by the subcommands.
 constexpr int kExitOk = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -30,15 +31,17 @@ std::string Describe(const std::string& what, const std::string& path) {
 }
 
 // Creates `path` for binary writing, failing when any file of that name exists.
-std::FILE* CreateExclusively(const std::string& path) {
+std::FILE* CreateExclusively(const std::string& path, bool ownerOnly) {
 #ifdef _WIN32
+  static_cast<void>(ownerOnly);
   const int fd =
       _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   std::FILE* file = _fdopen(fd, "wb");
   if (file == nullptr) _close(fd);
 #else
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd =
+      open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
   if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "wb");
   if (file == nullptr) close(fd);
@@ -89,11 +92,35 @@ bool ReadWholeFile(const std::string& path, std::string& contents, std::string& 
   return false;
 }
 
+bool ReadFileStart(const std::string& path, std::size_t maxSize, std::string& contents,
+                   std::string& error) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    error = "cannot read '" + path + "': it is a directory";
+    return false;
+  }
+  UniqueFile file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    error = Describe("cannot open", path);
+    return false;
+  }
+  std::string read(maxSize, '\0');
+  const std::size_t got = std::fread(&read[0], 1, read.size(), file.get());
+  if (std::ferror(file.get()) != 0) {
+    error = Describe("cannot read", path);
+    return false;
+  }
+  read.resize(got);
+  contents = std::move(read);
+  return true;
+}
+
 std::string NotWholeMessage(const std::string& path) {
   return "cannot read '" + path + "' whole: 2 GiB or more, or it changed size";
 }
 
-AtomicOutput::AtomicOutput(std::string path) : path_(std::move(path)) {}
+AtomicOutput::AtomicOutput(std::string path, bool ownerOnly)
+    : path_(std::move(path)), ownerOnly_(ownerOnly) {}
 
 AtomicOutput::~AtomicOutput() { Discard(); }
 
@@ -110,7 +137,7 @@ bool AtomicOutput::Open(std::string& error) {
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     temporaryPath_ = path_ + "." + RandomHex() + kTemporaryOutputSuffix;
-    file_.reset(CreateExclusively(temporaryPath_));
+    file_.reset(CreateExclusively(temporaryPath_, ownerOnly_));
     if (file_) return true;
     if (errno != EEXIST) break;
   }
@@ -126,7 +153,7 @@ bool AtomicOutput::Write(const void* data, std::size_t size, std::string& error)
   return true;
 }
 
-bool AtomicOutput::Commit(std::string& error) {
+bool AtomicOutput::Commit(std::string& error, bool replace) {
   // A failed flush or close is a failed write: the data did not all arrive.
   if (!file_) {
     error = "cannot commit '" + path_ + "': it was never opened";
@@ -139,6 +166,18 @@ bool AtomicOutput::Commit(std::string& error) {
   if (!flushed || !closed) {
     std::remove(temporaryPath_.c_str());
     return false;
+  }
+  if (!replace) {
+    // A new name only: a hard link fails when the name exists (the C
+    // library's rename does on Windows).
+#ifdef _WIN32
+    const bool placed = std::rename(temporaryPath_.c_str(), path_.c_str()) == 0;
+#else
+    const bool placed = link(temporaryPath_.c_str(), path_.c_str()) == 0;
+#endif
+    if (!placed) error = Describe("cannot create", path_);
+    std::remove(temporaryPath_.c_str());
+    return placed;
   }
   std::error_code ec;
   fs::rename(temporaryPath_, path_, ec);
@@ -178,6 +217,50 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents, s
   AtomicOutput output(path);
   return output.Open(error) && output.Write(contents.data(), contents.size(), error) &&
          output.Commit(error);
+}
+
+bool ReadKeyText(const std::string& source, std::size_t maxSize, std::string& text,
+                 std::string& error) {
+  constexpr char kEnvPrefix[] = "env:";
+  if (source.compare(0, sizeof kEnvPrefix - 1, kEnvPrefix) == 0) {
+    const std::string name = source.substr(sizeof kEnvPrefix - 1);
+    const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+    if (value == nullptr) {
+      error = "the environment variable '" + name + "' is not set";
+      return false;
+    }
+    text = value;
+    if (text.size() > maxSize) {
+      error = "the environment variable '" + name + "' holds more than " + std::to_string(maxSize) +
+              " bytes";
+      return false;
+    }
+    return true;
+  }
+  if (source == "-") {
+    // One byte more than allowed tells a longer input from one that fits.
+    std::string read(maxSize + 1, '\0');
+    const std::size_t got = std::fread(&read[0], 1, read.size(), stdin);
+    if (std::ferror(stdin) != 0) {
+      error = "cannot read the key from standard input";
+      return false;
+    }
+    if (got > maxSize) {
+      error = "standard input holds more than " + std::to_string(maxSize) + " bytes of key";
+      return false;
+    }
+    read.resize(got);
+    text = std::move(read);
+    return true;
+  }
+  std::string contents;
+  if (!ReadWholeFile(source, contents, error)) return false;
+  if (contents.size() > maxSize) {
+    error = "key file '" + source + "' is longer than " + std::to_string(maxSize) + " bytes";
+    return false;
+  }
+  text = std::move(contents);
+  return true;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -17,6 +17,11 @@ namespace gamewrap {
 // with a message naming the file in `error` when it cannot.
 bool ReadWholeFile(const std::string& path, std::string& contents, std::string& error);
 
+// Reads at most `maxSize` bytes from the start of the file (a bounded read of
+// a small file, as the launcher reads its .psig file). False with a message.
+bool ReadFileStart(const std::string& path, std::size_t maxSize, std::string& contents,
+                   std::string& error);
+
 // The message for a file that cannot be read whole: 2 GiB or more, or it
 // changed size while it was read.
 std::string NotWholeMessage(const std::string& path);
@@ -26,17 +31,22 @@ std::string NotWholeMessage(const std::string& path);
 // under a fresh name, so it is never a file that already exists (an input, or
 // another run's output). Until Commit() the final path is untouched; an output
 // that is never committed is removed.
+//
+// An owner-only output (a private key) is created readable and writable by
+// its owner alone (mode 0600; on Windows the folder's permissions apply).
 class AtomicOutput {
  public:
-  explicit AtomicOutput(std::string path);
+  explicit AtomicOutput(std::string path, bool ownerOnly = false);
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
   ~AtomicOutput();
 
   bool Open(std::string& error);
   bool Write(const void* data, std::size_t size, std::string& error);
-  // Flushes the data to disk, then renames the file into place.
-  bool Commit(std::string& error);
+  // Flushes the data to disk, then renames the file into place. With
+  // `replace` false, an existing file at the final path is left as it is and
+  // the commit fails.
+  bool Commit(std::string& error, bool replace = true);
 
   // The file being written; empty before Open().
   const std::string& temporaryPath() const { return temporaryPath_; }
@@ -45,6 +55,7 @@ class AtomicOutput {
   void Discard();
 
   std::string path_;
+  bool ownerOnly_;
   std::string temporaryPath_;
   UniqueFile file_;
 };
@@ -65,6 +76,13 @@ bool CopyExactly(std::FILE* from, std::int64_t size, const std::string& fromName
 
 // Writes `contents` to `path` through an AtomicOutput.
 bool WriteFileAtomically(const std::string& path, const std::string& contents, std::string& error);
+
+// A private key's text, from where a key option names it: `-` reads standard
+// input, `env:NAME` the environment variable NAME, anything else is a file's
+// path. At most `maxSize` bytes are taken; more is an error. False with a
+// message naming the source.
+bool ReadKeyText(const std::string& source, std::size_t maxSize, std::string& text,
+                 std::string& error);
 
 // True when both paths name the same existing file, or the same path.
 bool SameFile(const std::string& a, const std::string& b);

@@ -54,10 +54,61 @@ const char* ResultName(VerifyResult result) {
       return "noSignatureFile";
     case VerifyResult::MalformedSignature:
       return "malformedSignature";
+    case VerifyResult::NoPublisherSignatureFile:
+      return "noPublisherSignatureFile";
+    case VerifyResult::MalformedPublisherSignature:
+      return "malformedPublisherSignature";
+    case VerifyResult::UnknownPublisherKey:
+      return "unknownPublisherKey";
+    case VerifyResult::PublisherMismatch:
+      return "publisherMismatch";
+    case VerifyResult::DamagedKeyBlock:
+      return "damagedKeyBlock";
+    case VerifyResult::CannotReadLauncher:
+      return "cannotReadLauncher";
     case VerifyResult::Mismatch:
       break;
   }
   return "mismatch";
+}
+
+const char* PublisherResultName(PublisherResult result) {
+  switch (result) {
+    case PublisherResult::NotRequired:
+      return "notRequired";
+    case PublisherResult::Valid:
+      return "valid";
+    case PublisherResult::NoFile:
+      return "noFile";
+    case PublisherResult::Malformed:
+      return "malformed";
+    case PublisherResult::UnknownKey:
+      return "unknownKey";
+    case PublisherResult::Mismatch:
+      return "mismatch";
+    case PublisherResult::DamagedKeyBlock:
+      return "damagedKeyBlock";
+    case PublisherResult::NotChecked:
+      break;
+  }
+  return "notChecked";
+}
+
+// The verdict of the whole check for a failed publisher check.
+VerifyResult FailedVerifyResult(PublisherResult result) {
+  switch (result) {
+    case PublisherResult::NoFile:
+      return VerifyResult::NoPublisherSignatureFile;
+    case PublisherResult::Malformed:
+      return VerifyResult::MalformedPublisherSignature;
+    case PublisherResult::UnknownKey:
+      return VerifyResult::UnknownPublisherKey;
+    case PublisherResult::DamagedKeyBlock:
+      return VerifyResult::DamagedKeyBlock;
+    default:
+      break;
+  }
+  return VerifyResult::PublisherMismatch;
 }
 
 }  // namespace
@@ -150,6 +201,25 @@ void VerifyPrinter::Note(const std::string& text) {
   notes_.push_back(text);
 }
 
+void VerifyPrinter::ExpectPublisher(std::string publisherSignatureFile) {
+  publisherExpected_ = true;
+  publisherSignatureFile_ = std::move(publisherSignatureFile);
+}
+
+void VerifyPrinter::Publisher(PublisherResult result, const std::string& keyId,
+                              const std::string& reason) {
+  publisherResult_ = result;
+  publisherKeyId_ = keyId;
+  if (result == PublisherResult::Valid) {
+    if (!json_) {
+      std::printf("%s: publisher signature valid (key %s)\n", publisherSignatureFile_.c_str(),
+                  keyId.c_str());
+    }
+  } else if (result != PublisherResult::NotRequired && result != PublisherResult::NotChecked) {
+    Result(FailedVerifyResult(result), reason);
+  }
+}
+
 int VerifyPrinter::Finish() {
   const bool valid = result_ == VerifyResult::Valid;
   if (json_) {
@@ -165,6 +235,15 @@ int VerifyPrinter::Finish() {
       object.Add("reason", reason_);
     }
     object.Add("warnings", warnings_).Add("notes", notes_);
+    if (publisherExpected_) {
+      object.Add("publisherSignatureFile", publisherSignatureFile_)
+          .Add("publisherSignature", PublisherResultName(publisherResult_));
+      if (publisherKeyId_.empty()) {
+        object.AddNull("publisherKeyId");
+      } else {
+        object.Add("publisherKeyId", publisherKeyId_);
+      }
+    }
     std::printf("%s\n", object.Text().c_str());
   }
   return valid ? kExitOk : kExitFailure;

@@ -45,6 +45,25 @@ enum class VerifyResult {
   NoSignatureFile,     // FILE.sig cannot be read
   MalformedSignature,  // FILE.sig does not hold 24 hexadecimal digits
   Mismatch,            // the signature is not that of FILE for the build identifier
+  // The publisher signature (FILE.psig), checked after FILE.sig passed:
+  NoPublisherSignatureFile,
+  MalformedPublisherSignature,  // not one line "kova-psig-1 <key id> <r||s>"
+  UnknownPublisherKey,          // names a key the launcher does not hold
+  PublisherMismatch,            // does not verify
+  DamagedKeyBlock,              // the launcher's key block fails its own checks
+  CannotReadLauncher,           // --launcher names no readable wrapped launcher
+};
+
+// What became of the publisher signature check.
+enum class PublisherResult {
+  NotChecked,   // FILE.sig failed first (or the launcher could not be read)
+  NotRequired,  // the launcher carries no key block, or one that requires none
+  Valid,
+  NoFile,
+  Malformed,
+  UnknownKey,
+  Mismatch,
+  DamagedKeyBlock,
 };
 
 // Prints verify's results. As text: the verdict on stdout when valid, else
@@ -59,6 +78,13 @@ class VerifyPrinter {
   void Result(VerifyResult result, const std::string& reason = std::string());
   void Warning(const std::string& text);  // "gamewrap verify: warning: TEXT"
   void Note(const std::string& text);     // "gamewrap verify: note: TEXT"
+  // Asks for the publisher signature check: the JSON object then carries its
+  // members, "notChecked" until Publisher() is called.
+  void ExpectPublisher(std::string publisherSignatureFile);
+  // The publisher check's outcome; `keyId` (16 hex digits, or empty) is the
+  // key the .psig file names; a failure's `reason` is shown as Result's is.
+  void Publisher(PublisherResult result, const std::string& keyId,
+                 const std::string& reason = std::string());
   // Prints the JSON object (with --json) and returns the exit code.
   int Finish();
 
@@ -71,6 +97,10 @@ class VerifyPrinter {
   std::string reason_;
   std::vector<std::string> warnings_;
   std::vector<std::string> notes_;
+  bool publisherExpected_ = false;
+  std::string publisherSignatureFile_;
+  PublisherResult publisherResult_ = PublisherResult::NotChecked;
+  std::string publisherKeyId_;
 };
 
 }  // namespace gamewrap

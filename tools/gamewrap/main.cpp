@@ -19,8 +19,12 @@ constexpr char kUsage[] =
     "           gamewrap inspect [--json] FILE\n"
     "  sign     sign a properties document for a build identifier (writes FILE.sig)\n"
     "           gamewrap sign --key KEY --build-id N FILE\n"
+    "           gamewrap sign --key KEY --publisher-key PKEY --build-id N FILE...\n"
     "  verify   check a properties document against FILE.sig as the launcher does\n"
     "           gamewrap verify [--json] --build-id N FILE\n"
+    "           gamewrap verify [--json] [--build-id N] --launcher LAUNCHER FILE\n"
+    "  keygen   make a publisher key pair (BASE.key, BASE.pub)\n"
+    "           gamewrap keygen --out BASE [--force]\n"
     "\n"
     "Run 'gamewrap <command> --help' for a command's options.\n"
     "Options:\n"
@@ -49,6 +53,7 @@ int main(int argc, char** argv) {
   if (command == "inspect") return RunInspect(args);
   if (command == "sign") return RunSign(args);
   if (command == "verify") return RunVerify(args);
+  if (command == "keygen") return RunKeygen(args);
   std::fprintf(stderr, "gamewrap: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return kExitUsage;
 }

@@ -1,11 +1,13 @@
 // gamewrap pack and gamewrap inspect.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/gamewrap/commands.h"
 #include "tools/gamewrap/input_checks.h"
 #include "tools/gamewrap/json_output.h"
 #include "tools/gamewrap/progress.h"
+#include "tools/gamewrap/publisher_keys.h"
 #include "tools/gamewrap/stub_locator.h"
 #include "tools/gamewrap/wrap.h"
 
@@ -16,6 +18,7 @@ namespace {
 constexpr char kPackUsage[] =
     "usage: gamewrap pack --game GAME --build-id NNNNNNNN -o OUTPUT [--arch ARCH | --stub "
     "LAUNCHER]\n"
+    "                     [--publisher-key PUB [--publisher-key NEXT_PUB]]\n"
     "\n"
     "Writes OUTPUT: the launcher stub followed by the payload marker, the payload\n"
     "header block carrying the build identifier, and the game executable GAME.\n"
@@ -38,6 +41,10 @@ constexpr char kPackUsage[] =
     "  --arch ARCH         the kit's stub to take: x86_64 (default) or i686\n"
     "  --stub LAUNCHER     a launcher stub of your own choosing instead of the kit's\n"
     "                      (not an already wrapped one)\n"
+    "  --publisher-key PUB the publisher's public key file (PEM, as keygen writes\n"
+    "                      it): the launcher then requires FILE.psig, a publisher\n"
+    "                      signature, beside each properties document. Give it\n"
+    "                      twice for the current key and the next one\n"
     "  -h, --help          show this help and exit\n";
 
 constexpr char kInspectUsage[] =
@@ -46,7 +53,8 @@ constexpr char kInspectUsage[] =
     "Prints a wrapped launcher's payload marker offset, build identifier and payload size,\n"
     "whether its header carries a valid payload record (the game's length and checksum)\n"
     "and whether the payload matches it, and whether the file carries a certificate\n"
-    "table (a code signature).\n"
+    "table (a code signature). A publisher key block is shown when the header holds\n"
+    "one: its key ids, and whether it requires a publisher signature.\n"
     "\n"
     "Options:\n"
     "  --json      print the same as one JSON object on standard output\n"
@@ -104,6 +112,31 @@ const char* PayloadCheckName(PayloadMatch match) {
   return "notChecked";
 }
 
+std::vector<std::string> KeyIds(const payload::KeyBlock& block) {
+  std::vector<std::string> ids;
+  for (const payload::PublisherKeyEntry& entry : block.entries)
+    ids.push_back(KeyIdHex(entry.keyId));
+  return ids;
+}
+
+// The key block's lines, shown only when the header holds its tag: a header
+// without one prints as before.
+void PrintKeyBlock(const Inspection& inspection) {
+  if (inspection.keyBlockStatus == payload::KeyBlockStatus::Absent) return;
+  if (inspection.keyBlockStatus == payload::KeyBlockStatus::Damaged) {
+    std::printf("publisher key block: damaged (the launcher will refuse to run it)\n");
+    return;
+  }
+  std::printf("publisher key block: valid, %s\n", inspection.keyBlock.requiresPublisherSignature
+                                                      ? "publisher signature required"
+                                                      : "publisher signature not required");
+  const char* const roles[] = {"current", "next"};
+  for (std::size_t i = 0; i < inspection.keyBlock.entries.size() && i < 2; ++i) {
+    std::printf("publisher key (%s): %s\n", roles[i],
+                KeyIdHex(inspection.keyBlock.entries[i].keyId).c_str());
+  }
+}
+
 void PrintInspection(const Inspection& inspection) {
   std::printf("marker offset: %lld\nbuild identifier: %s\npayload size: %lld\n",
               static_cast<long long>(inspection.markerOffset), inspection.buildId.c_str(),
@@ -122,6 +155,7 @@ void PrintInspection(const Inspection& inspection) {
   } else {
     std::printf("certificate table: none\n");
   }
+  PrintKeyBlock(inspection);
 }
 
 // Adds the fields of a successful inspection to `object`.
@@ -150,6 +184,18 @@ void AddInspection(const Inspection& inspection, JsonObject& object) {
   } else {
     object.AddNull("certificateTable");
   }
+  if (inspection.keyBlockStatus == payload::KeyBlockStatus::Intact) {
+    object.Add("keyBlock", JsonObject()
+                               .Add("status", "valid")
+                               .Add("publisherSignatureRequired",
+                                    inspection.keyBlock.requiresPublisherSignature)
+                               .Add("keyIds", KeyIds(inspection.keyBlock)));
+  } else if (inspection.keyBlockStatus == payload::KeyBlockStatus::Damaged) {
+    object.Add("keyBlock", JsonObject()
+                               .Add("status", "damaged")
+                               .AddNull("publisherSignatureRequired")
+                               .Add("keyIds", std::vector<std::string>()));
+  }
 }
 
 }  // namespace
@@ -157,6 +203,7 @@ void AddInspection(const Inspection& inspection, JsonObject& object) {
 int RunPack(const Args& args) {
   PackRequest request;
   std::string archName;
+  std::vector<std::string> publisherKeys;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (IsHelpOption(arg)) {
@@ -174,6 +221,8 @@ int RunPack(const Args& args) {
       target = &request.outputPath;
     else if (arg == "--arch")
       target = &archName;
+    else if (arg == "--publisher-key")
+      target = &publisherKeys.emplace_back();
     else
       return UsageError("unexpected argument '" + arg + "'", kPackUsage);
     if (i + 1 >= args.size()) return UsageError("option " + arg + " needs a value", kPackUsage);
@@ -189,6 +238,28 @@ int RunPack(const Args& args) {
   if (!archName.empty() && !request.stubPath.empty()) {
     return UsageError("--arch picks one of the kit's stubs; --stub names one: give only one",
                       kPackUsage);
+  }
+  if (publisherKeys.size() > payload::kKeyBlockMaxEntries) {
+    return UsageError("--publisher-key is taken once or twice (the current key, then the next)",
+                      kPackUsage);
+  }
+  if (!publisherKeys.empty()) {
+    if (!PublisherSignaturesAvailable("pack")) return kExitFailure;
+    payload::KeyBlock block;
+    block.requiresPublisherSignature = true;
+    for (const std::string& path : publisherKeys) {
+      payload::PublisherKeyEntry entry;
+      std::string error;
+      if (!ReadPublisherPublicKey(path, entry, error)) {
+        std::fprintf(stderr, "gamewrap pack: %s\n", error.c_str());
+        return kExitFailure;
+      }
+      if (block.Find(entry.keyId) != nullptr) {
+        return UsageError("the two --publisher-key files hold the same key", kPackUsage);
+      }
+      block.entries.push_back(entry);
+    }
+    request.keyBlock = block;
   }
   if (request.stubPath.empty()) {
     const std::string toolPath = OwnExecutablePath();
@@ -222,6 +293,11 @@ int RunPack(const Args& args) {
   if (!packed) {
     std::fprintf(stderr, "gamewrap pack: %s\n", error.c_str());
     return kExitFailure;
+  }
+  if (request.keyBlock) {
+    const std::vector<std::string> ids = KeyIds(*request.keyBlock);
+    std::printf("publisher key block: key %s%s%s, publisher signature required\n", ids[0].c_str(),
+                ids.size() > 1 ? ", next key " : "", ids.size() > 1 ? ids[1].c_str() : "");
   }
   return kExitOk;
 }

@@ -110,6 +110,15 @@ bool PackGame(const PackRequest& request, std::string& error) {
   }
   front.replace(stub.size() + payload::kMarkerLength + payload::kRecordOffset, payload::kRecordSize,
                 payload::MakePayloadRecord(record));
+  if (request.keyBlock) {
+    const std::size_t count = request.keyBlock->entries.size();
+    if (count < 1 || count > payload::kKeyBlockMaxEntries) {
+      error = "a publisher key block holds one or two keys";
+      return false;
+    }
+    front.replace(stub.size() + payload::kMarkerLength + payload::kKeyBlockOffset,
+                  payload::kKeyBlockSize, payload::MakeKeyBlock(*request.keyBlock));
+  }
 
   AtomicOutput output(request.outputPath);
   if (!output.Open(error)) return false;
@@ -234,6 +243,9 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
     }
   }
   result.hasCertificateTable = FindCertificateTable(file.get(), size, result.certificateTable);
+  result.keyBlock = payload::KeyBlock();
+  result.keyBlockStatus = payload::ParseKeyBlock(
+      std::string_view(header).substr(payload::kKeyBlockOffset), result.keyBlock);
   return true;
 }
 

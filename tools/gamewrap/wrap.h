@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "payload/key_block.h"
 #include "payload/payload_format.h"
 #include "tools/gamewrap/file_io.h"
 
@@ -17,6 +19,9 @@ struct PackRequest {
   std::string outputPath;      // the wrapped launcher to write (replaced atomically)
   std::string buildId;         // exactly eight decimal digits
   CopyProgress progress = {};  // told of the game's bytes as they are copied; may be empty
+  // The publisher key block to write into the header; without it the header's
+  // bytes behind the payload record stay zero.
+  std::optional<payload::KeyBlock> keyBlock = std::nullopt;
 };
 
 // Writes stub + marker + header + game, the header carrying the payload record
@@ -55,6 +60,8 @@ struct Inspection {
   PayloadMatch payloadMatch = PayloadMatch::NotChecked;
   bool hasCertificateTable = false;
   CertificateTable certificateTable;
+  payload::KeyBlockStatus keyBlockStatus = payload::KeyBlockStatus::Absent;
+  payload::KeyBlock keyBlock;  // when keyBlockStatus is Intact
 };
 
 // Reads a wrapped file's layout, record and certificate table, and checks the

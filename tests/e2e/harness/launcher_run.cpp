@@ -107,6 +107,48 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
   return text;
 }
 
+std::string LowerCaseFileName(std::string path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) path.erase(0, separator + 1);
+  for (char& c : path) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return path;
+}
+
+// The loaded DLL's name: from its file handle, else from the name the loader
+// points at in the debuggee (a pointer to the name, which may be absent).
+std::string LoadedDllName(HANDLE process, const LOAD_DLL_DEBUG_INFO& info) {
+  if (info.hFile != nullptr) {
+    char path[MAX_PATH * 2] = {};
+    const DWORD length = GetFinalPathNameByHandleA(info.hFile, path, sizeof(path), 0);
+    if (length > 0 && length < sizeof(path)) return LowerCaseFileName(path);
+  }
+  void* name = nullptr;
+  SIZE_T got = 0;
+  if (info.lpImageName == nullptr ||
+      !ReadProcessMemory(process, info.lpImageName, &name, sizeof(name), &got) ||
+      got != sizeof(name) || name == nullptr) {
+    return "";
+  }
+  std::string narrow;
+  for (std::size_t i = 0; i < MAX_PATH; ++i) {
+    wchar_t wide = 0;
+    char single = 0;
+    const bool read =
+        info.fUnicode != 0
+            ? ReadProcessMemory(process, static_cast<wchar_t*>(name) + i, &wide, sizeof(wide),
+                                &got) &&
+                  got == sizeof(wide)
+            : ReadProcessMemory(process, static_cast<char*>(name) + i, &single, 1, &got) &&
+                  got == 1;
+    const char c = info.fUnicode != 0 ? static_cast<char>(wide) : single;
+    if (!read || c == '\0') break;
+    narrow.push_back(c);
+  }
+  return LowerCaseFileName(narrow);
+}
+
 // Takes what the launcher reports to its debugger; returns how it goes on.
 DWORD HandleDebugEvent(const DEBUG_EVENT& event, HANDLE process, LauncherRun& run, bool& exited) {
   switch (event.dwDebugEventCode) {
@@ -114,6 +156,7 @@ DWORD HandleDebugEvent(const DEBUG_EVENT& event, HANDLE process, LauncherRun& ru
       if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
       break;
     case LOAD_DLL_DEBUG_EVENT:
+      run.dllsLoaded.push_back(LoadedDllName(process, event.u.LoadDll));
       if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
       break;
     case OUTPUT_DEBUG_STRING_EVENT:

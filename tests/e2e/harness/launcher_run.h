@@ -49,7 +49,10 @@ struct LauncherRun {
   DWORD exitCode = 0;
   std::vector<MessageBoxSeen> boxes;    // in the order shown
   std::vector<std::string> debugLines;  // each as the launcher wrote it
-  std::vector<FileEntry> filesLeft;     // the launcher's directory afterwards
+  // The file names (lower case, no folder) of the DLLs the launcher loaded,
+  // as its debugger was told of them, in order.
+  std::vector<std::string> dllsLoaded;
+  std::vector<FileEntry> filesLeft;  // the launcher's directory afterwards
 };
 
 // The launcher and everything it starts run in a job that is killed when the
