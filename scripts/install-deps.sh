@@ -21,7 +21,7 @@ is_installed() {
 packages="cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev \
   libgmp-dev libssl-dev libpugixml-dev libxxhash-dev osslsigncode python3 wine wine64 \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 clang-format clang-tidy cppcheck shellcheck \
-  mono-mcs mono-runtime pkg-config lld llvm libgnutls30"
+  mono-mcs mono-runtime pkg-config lld llvm libgnutls30 openssl"
 missing=""
 for package in $packages; do
   is_installed "$package" || missing="$missing $package"
