@@ -6,9 +6,10 @@
 
 #include <windows.h>
 
-#include <atomic>
+#include <memory>
 
 #include "channel/channel_protocol.h"
+#include "channel/win32/debug_line_writer.h"
 #include "common/win32/handles.h"
 
 class GameChannel {
@@ -17,10 +18,14 @@ class GameChannel {
   // exists and the shared block is set up, or once the worker has ended without
   // a window (the game then runs without a channel).
   GameChannel();
-  // Answers from `lookup` instead.
-  explicit GameChannel(channel::StringLookup lookup);
-  // Stops answering handshakes, has the worker thread end and waits for it,
-  // then releases the shared block.
+  // Answers from `lookup` instead, writing the debugger lines with `writeLine`
+  // (OutputDebugStringA when null).
+  explicit GameChannel(channel::StringLookup lookup,
+                       DebugLineWriter::WriteFunction writeLine = nullptr);
+  // Stops answering handshakes, has the worker thread end and waits for it for
+  // a bounded time, then releases the shared block. A worker that has not
+  // ended by then is left to the process's exit, and with it the window and
+  // the block, which it might still use.
   ~GameChannel();
 
   GameChannel(const GameChannel&) = delete;
@@ -29,40 +34,32 @@ class GameChannel {
   // The process id a handshake must carry. No effect once a handshake was
   // accepted. Until it is set, no handshake is answered: no process has id 0.
   void SetGameProcessId(DWORD processId);
+  // The job that holds the game's processes: a handshake may also name a
+  // window of another process in it. The channel keeps its own handle to the
+  // job. Only the first call counts; without one, only the game's own windows
+  // are answered.
+  void SetGameJob(HANDLE job);
+
+  DWORD GameProcessId() const;
 
   // The window the game talks to; null when the worker could not create it.
-  HWND MessageWindow() const { return messageWindow_; }
-  bool HasSharedBlock() const { return blockView_.valid(); }
-  bool IsConnected() const { return connected_; }
+  HWND MessageWindow() const;
+  bool HasSharedBlock() const;
+  bool IsConnected() const;
+
+  // What the worker thread uses (defined with the channel's code).
+  struct Worker;
 
  private:
   static DWORD WINAPI WorkerMain(void* parameter);
-  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   void StartWorker();
-  void StopWorker();
-  void RunWorker();
-  void CreateSharedBlock();
-  LRESULT AnswerStringQuery();
-  void AnswerHandshake(WPARAM processId, HWND gameWindow);
+  bool StopWorker();
 
-  channel::StringLookup lookup_;
+  // Everything the worker thread uses, shared with it: a worker left behind at
+  // destruction keeps it alive.
+  std::shared_ptr<Worker> worker_;
   win32::UniqueHandle workerThread_;
   DWORD workerThreadId_ = 0;
-  HWND messageWindow_ = nullptr;  // owned and destroyed by the worker thread
   win32::UniqueHandle startEvent_;
-  win32::UniqueHandle blockMapping_;
-  win32::UniqueMappedView blockView_;
-  // The mapped block as the worker sees it: published once mapping is done,
-  // since a query could reach the window while the owner is still mapping.
-  std::atomic<unsigned char*> answerBlock_{nullptr};
-  // Written by the worker, read by the owner: atomic, so neither needs a lock.
-  std::atomic<bool> connected_{false};
-  std::atomic<DWORD> gameProcessId_{0};
-  // Set by the owner when destruction begins: from then on handshakes go
-  // unanswered, so a flood of them cannot keep the worker from its quit message.
-  std::atomic<bool> stopping_{false};
-  UINT queryMessage_ = 0;
-  UINT handshakeMessage_ = 0;
-  UINT handshakeReplyMessage_ = 0;
 };

@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "channel/channel_protocol.h"
+#include "channel/win32/debug_line_writer.h"
 #include "common/win32/handles.h"
 #include "properties/partner_properties.h"
 #include "properties/properties_parser.h"
@@ -86,7 +89,8 @@ class GameChannelTest : public ::testing::Test {
  protected:
   GameChannelTest() : channel_(AnswerFromTable), block_(channel_.MessageWindow()) {}
 
-  static constexpr DWORD kGameId = 4321;
+  // The game's windows must be its own: this process plays the game.
+  const DWORD kGameId = GetCurrentProcessId();
   GameChannel channel_;
   GameSideBlock block_;
   testsupport::HandshakeReplyWindow game_;
@@ -426,6 +430,158 @@ TEST(GameChannelPartnerProperties, OnlyStringPropertiesComeBack) {
   block.PutRequest("Title");
   ASSERT_EQ(SendQuery(channel.MessageWindow()), channel::kQueryAnswered);
   EXPECT_EQ(block.Reply(), "Ashes");
+}
+
+// ---------------------------------------------------------------------------
+// Debugger lines written off the worker, and a worker that does not end.
+
+// This thread plays the game in later tests, and a thread that has not
+// looked at its messages for 5 s counts as hung: a reply sent with
+// SMTO_ABORTIFHUNG, as the launcher sends its handshake reply, would then
+// fail at once. Tests that keep it waiting that long look once when done.
+void LookAtMessages() {
+  MSG message;
+  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// A stand-in for the debugger output that can be held, as a debug-output
+// monitor holding its mutex holds every writer.
+struct HeldOutput {
+  win32::UniqueHandle release{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::mutex lock;
+  std::vector<std::string> lines;
+};
+HeldOutput* heldOutput = nullptr;
+
+void WINAPI WriteToHeldOutput(const char* line) {
+  WaitForSingleObject(heldOutput->release.get(), INFINITE);
+  const std::lock_guard<std::mutex> held(heldOutput->lock);
+  heldOutput->lines.emplace_back(line);
+}
+
+class HeldOutputTest : public ::testing::Test {
+ protected:
+  HeldOutputTest() { heldOutput = output_; }
+  // Threads a test leaves behind write what they hold once let go, then end:
+  // into this test's output, while it is still the one in use.
+  ~HeldOutputTest() override {
+    SetEvent(output_->release.get());
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    std::size_t before = Lines().size();
+    do {
+      Sleep(200);
+    } while (Lines().size() != std::exchange(before, Lines().size()) &&
+             GetTickCount64() < deadline);
+    LookAtMessages();
+  }
+  std::vector<std::string> Lines() {
+    const std::lock_guard<std::mutex> held(output_->lock);
+    return output_->lines;
+  }
+  // Never freed: a writer thread left behind may still use it until the
+  // process ends.
+  HeldOutput* const output_ = new HeldOutput;
+};
+
+TEST_F(HeldOutputTest, WriterKeepsTheOrderAndFinishesWhatItHolds) {
+  DebugLineWriter writer(WriteToHeldOutput);
+  for (int line = 0; line < 100; ++line) EXPECT_TRUE(writer.Write(std::to_string(line)));
+  SetEvent(output_->release.get());
+  EXPECT_TRUE(writer.Finish());
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 100u);
+  for (int line = 0; line < 100; ++line) EXPECT_EQ(lines[line], std::to_string(line));
+  EXPECT_FALSE(writer.Write("after the end"));
+}
+
+TEST_F(HeldOutputTest, HeldWriterNeitherStopsWritesNorItsOwnersEnd) {
+  DebugLineWriter writer(WriteToHeldOutput);
+  const ULONGLONG start = GetTickCount64();
+  for (int line = 0; line < 1000; ++line) writer.Write("line");
+  EXPECT_LT(GetTickCount64() - start, 1000u) << "a write waited for the held output";
+  EXPECT_FALSE(writer.Finish(200, 5000));
+  EXPECT_LT(GetTickCount64() - start, 3000u);
+}
+
+TEST_F(HeldOutputTest, QueriesAreAnsweredWhileTheDebuggerOutputIsHeld) {
+  const ULONGLONG start = GetTickCount64();
+  {
+    GameChannel channel(AnswerFromTable, WriteToHeldOutput);
+    GameSideBlock block(channel.MessageWindow());
+    ASSERT_TRUE(block.valid());
+    for (int query = 0; query < 20; ++query) {
+      block.PutRequest("Title");
+      DWORD_PTR result = 1;
+      ASSERT_TRUE(SendMessageTimeoutA(channel.MessageWindow(), Messages().query, 0, 1, SMTO_NORMAL,
+                                      2000, &result));
+      EXPECT_EQ(static_cast<int32_t>(result), channel::kQueryAnswered);
+      EXPECT_EQ(block.Reply(), "Ashes of the North Gate");
+    }
+  }
+  // The channel's end waited for the held lines no longer than its bound.
+  EXPECT_LT(GetTickCount64() - start, 2u * DebugLineWriter::kStallMs + 2000u);
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(HeldOutputTest, LinesOfAnsweredQueriesGoOutBeforeTheChannelIsGone) {
+  SetEvent(output_->release.get());
+  {
+    GameChannel channel(AnswerFromTable, WriteToHeldOutput);
+    GameSideBlock block(channel.MessageWindow());
+    ASSERT_TRUE(block.valid());
+    for (const char* name : {"Title", "Short", "Missing"}) {
+      block.PutRequest(name);
+      ASSERT_EQ(SendQuery(channel.MessageWindow()), channel::kQueryAnswered);
+    }
+  }
+  EXPECT_EQ(Lines(), (std::vector<std::string>{
+                         "Got string request: Title(5) -> Ashes of the North Gate(23)\r\n",
+                         "Got string request: Short(5) -> ab(2)\r\n",
+                         "Got string request: Missing(7) -> (0)\r\n"}));
+}
+
+// A worker held inside a query when the channel goes: the destructor returns
+// within its bound, and leaves the window and the block, which the worker
+// still uses, until the worker has ended.
+TEST(GameChannelLifetime, WorkerThatDoesNotEndIsLeftWithItsWindowAndBlock) {
+  const auto held =
+      std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  const auto entered =
+      std::make_shared<win32::UniqueHandle>(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  auto channel = std::make_unique<GameChannel>([held, entered](const std::string& name) {
+    SetEvent(entered->get());
+    WaitForSingleObject(held->get(), INFINITE);
+    return AnswerFromTable(name);
+  });
+  const HWND window = channel->MessageWindow();
+  const std::string blockName = channel::BlockNameForWindow(reinterpret_cast<uintptr_t>(window));
+  auto block = std::make_unique<GameSideBlock>(window);
+  ASSERT_TRUE(block->valid());
+  block->PutRequest("Title");
+  DWORD_PTR result = 1;
+  std::thread game([window, &result] {
+    SendMessageTimeoutA(window, Messages().query, 0, 1, SMTO_NORMAL, 30000, &result);
+  });
+  ASSERT_EQ(WaitForSingleObject(entered->get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+
+  const ULONGLONG start = GetTickCount64();
+  channel.reset();
+  EXPECT_LT(GetTickCount64() - start, 10000u);
+  EXPECT_TRUE(IsWindow(window));
+
+  // The query the worker was in finishes into the block it still has.
+  SetEvent(held->get());
+  game.join();
+  EXPECT_EQ(static_cast<int32_t>(result), channel::kQueryAnswered);
+  EXPECT_EQ(block->Reply(), "Ashes of the North Gate");
+  block.reset();
+  const ULONGLONG deadline = GetTickCount64() + 5000;
+  while (IsWindow(window) && GetTickCount64() < deadline) Sleep(10);
+  EXPECT_FALSE(IsWindow(window));
+  Sleep(100);  // the worker's last reference goes as its thread ends
+  win32::UniqueHandle gone(OpenFileMappingA(FILE_MAP_READ, FALSE, blockName.c_str()));
+  EXPECT_FALSE(gone.valid());
+  LookAtMessages();
 }
 
 }  // namespace

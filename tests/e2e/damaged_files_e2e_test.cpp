@@ -75,6 +75,12 @@ std::vector<DamagedCase> DamagedCases() {
       // byte holds none of the game.
       {"RecordedCutAtTheGamesFirstByte", marker + recorded, Outcome::CannotExtract},
       {"RecordedCutInsideTheHeader", marker + recorded.substr(0, 300), Outcome::CannotExtract},
+      // Cut before the record's tag is complete: nothing tells such a file
+      // from one without a record, and the header is cut, so there is no game.
+      {"RecordedCutAtTheRecordsPlace", marker + recorded.substr(0, payload::kRecordOffset),
+       Outcome::CannotStartGame},
+      {"RecordedCutInsideTheTag", marker + recorded.substr(0, payload::kRecordOffset + 4),
+       Outcome::CannotStartGame},
       // The record's tag with a record that fails its own check, or that the
       // end of the file cuts short: only damage makes these.
       {"RecordFailingItsOwnChecksum", marker + damagedRecord + game, Outcome::CannotExtract},

@@ -27,6 +27,7 @@
 #include "tests/e2e/test_game/record_text.h"
 #include "tests/e2e/test_game/rendezvous.h"
 #include "tests/support/win32/handshake_reply_window.h"
+#include "tests/support/win32/window_that_never_answers.h"
 
 namespace e2e {
 namespace {
@@ -442,51 +443,6 @@ TEST_F(HostileProcessTest, MeddlingNeitherCrashesTheLauncherNorMisleadsTheGame) 
               report.handshakes);
 }
 
-// A window of this process on a thread of its own that never takes a sent
-// message: a handshake reply sent to it is never answered. The thread just
-// waits; when it looks alive, it waits on its message queue too (for posted
-// messages only), so the system never counts it hung.
-class WindowThatNeverAnswers {
- public:
-  explicit WindowThatNeverAnswers(bool looksAlive) : looksAlive_(looksAlive) {
-    release_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    win32::UniqueHandle created(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    thread_ = std::thread([this, &created] {
-      testsupport::HandshakeReplyWindow window;
-      window_ = window.window();
-      SetEvent(created.get());
-      const HANDLE release = release_.get();
-      if (looksAlive_) {
-        MsgWaitForMultipleObjects(1, &release, FALSE, INFINITE, QS_POSTMESSAGE);
-      } else {
-        WaitForSingleObject(release, INFINITE);
-      }
-      replies_ = window.replies().size();
-    });
-    WaitForSingleObject(created.get(), kMeetingTimeoutMs);
-  }
-  ~WindowThatNeverAnswers() { Release(); }
-  WindowThatNeverAnswers(const WindowThatNeverAnswers&) = delete;
-  WindowThatNeverAnswers& operator=(const WindowThatNeverAnswers&) = delete;
-
-  HWND window() const { return window_; }
-  // Lets the thread end, and with it the window; how many replies it took.
-  std::size_t Release() {
-    if (thread_.joinable()) {
-      SetEvent(release_.get());
-      thread_.join();
-    }
-    return replies_;
-  }
-
- private:
-  bool looksAlive_;
-  win32::UniqueHandle release_;
-  std::thread thread_;
-  HWND window_ = nullptr;
-  std::size_t replies_ = 0;
-};
-
 struct SilentWindowCase {
   const char* name;
   bool looksAlive;
@@ -506,7 +462,7 @@ TEST_P(SilentHandshakeWindowTest, LauncherEndsSoonAfterTheGameAndLeavesNothing) 
   const std::string meeting = UniqueName("silent");
   ASSERT_TRUE(
       WriteGameScript(root_.path(), {"connect", "rendezvous " + meeting + " 2", "sleep 300"}));
-  WindowThatNeverAnswers silent(GetParam().looksAlive);
+  testsupport::WindowThatNeverAnswers silent(GetParam().looksAlive);
   ASSERT_NE(silent.window(), nullptr);
 
   bool posted = false;

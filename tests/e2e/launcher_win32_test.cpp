@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "channel/channel_protocol.h"
+#include "channel/win32/game_channel.h"
 #include "common/launcher_state.h"
 #include "common/win32/process_text.h"
 #include "launcher/win32/game_process.h"
@@ -226,44 +227,93 @@ INSTANTIATE_TEST_SUITE_P(Parameters, GameCommandLineTest,
                            return std::string(info.param.name);
                          });
 
-// What a handshake finds just before the game's first thread runs: made from
-// this process, which runs RunGame and so holds the channel.
-struct HandshakeBeforeResume {
-  bool sent = false;
+// What the game and its channel look like just before the game's first
+// thread runs, seen from this process, which runs RunGame and so holds the
+// channel.
+struct BeforeResume {
+  bool channelKnowsTheGame = false;
+  bool gameInItsJob = false;
+  bool handshakeSent = false;
   std::size_t replies = 0;
 };
-HandshakeBeforeResume handshakeBeforeResume;
+BeforeResume beforeResume;
 
-bool HandshakeThenResume(HANDLE thread, HANDLE process) {
+bool LookThenResume(const SuspendedGame& game) {
+  beforeResume.channelKnowsTheGame = game.channel.GameProcessId() == GetProcessId(game.process);
+  BOOL inJob = FALSE;
+  beforeResume.gameInItsJob =
+      game.job != nullptr && IsProcessInJob(game.process, game.job, &inJob) && inJob;
+  // The game's id, but a window of this process, which is not the game's.
   const HWND channelWindow = WaitForChannelWindow(GetCurrentProcessId(), 0);
-  testsupport::HandshakeReplyWindow game;
+  testsupport::HandshakeReplyWindow notTheGame;
   DWORD_PTR ignored = 0;
-  handshakeBeforeResume.sent =
+  beforeResume.handshakeSent =
       channelWindow != nullptr &&
       SendMessageTimeoutA(channelWindow, RegisterWindowMessageA(channel::kHandshakeMessageName),
-                          GetProcessId(process), reinterpret_cast<LPARAM>(game.window()),
+                          GetProcessId(game.process), reinterpret_cast<LPARAM>(notTheGame.window()),
                           SMTO_NORMAL, 5000, &ignored) != 0;
-  handshakeBeforeResume.replies = game.replies().size();
-  return ResumeGameOrEndIt(thread, process);
+  beforeResume.replies = notTheGame.replies().size();
+  return ResumeSuspendedGame(game);
 }
 
-// The game's first instruction may make its handshake: by then the channel
-// must know the game's process id. The handshake is made at the last moment
-// before the game may run, so the order is checked without a race.
-TEST_F(LauncherDirectoryTest, ChannelKnowsTheGamesProcessIdBeforeTheGameRuns) {
+// The game's first instruction may make its handshake or start a process: by
+// then the channel must know the game's process id and the game must be in
+// its job. Looked at the last moment before the game may run, so the order is
+// checked without a race. The channel answers only windows of the game.
+TEST_F(LauncherDirectoryTest, GameIsInItsJobAndKnownToTheChannelBeforeItRuns) {
   std::string game;
   ASSERT_EQ(ReadWholeFile(TestGamePath(), game), WholeFileStatus::Ok);
   const std::string gamePath = dir_.File("game.exe");
   ASSERT_TRUE(WriteWholeFile(gamePath, game));
   ASSERT_TRUE(WriteGameScript(dir_.path(), {"exit 0"}));
-  handshakeBeforeResume = {};
+  beforeResume = {};
 
-  RunGame(gamePath, "", HandshakeThenResume);
+  RunGame(gamePath, "", LookThenResume);
 
-  EXPECT_TRUE(handshakeBeforeResume.sent);
-  EXPECT_EQ(handshakeBeforeResume.replies, 1u);
+  EXPECT_TRUE(beforeResume.channelKnowsTheGame);
+  EXPECT_TRUE(beforeResume.gameInItsJob);
+  EXPECT_TRUE(beforeResume.handshakeSent);
+  EXPECT_EQ(beforeResume.replies, 0u);
   EXPECT_EQ(ReadGameRuns(dir_.path()).size(), 1u);
 }
+
+// A handshake carrying the game's id may name a window of another process in
+// the game's job, and of no other. The test game plays that other process:
+// it sends the handshake with an id 4 above its own, which this test gives
+// the channel as the game's.
+class HandshakeWindowInTheJobTest : public LauncherDirectoryTest,
+                                    public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HandshakeWindowInTheJobTest, IsAnsweredOnlyWhenItsProcessIsInTheGamesJob) {
+  const bool inJob = GetParam();
+  std::string gameBytes;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), gameBytes), WholeFileStatus::Ok);
+  const std::string gamePath = dir_.File("helper.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, gameBytes));
+  ASSERT_TRUE(WriteGameScript(dir_.path(), {"raw-handshake other"}));
+  const win32::UniqueHandle job = MakeGameJob();
+  ASSERT_TRUE(job.valid());
+  win32::OwnedProcess helper;
+  ASSERT_TRUE(StartGameSuspended(gamePath, "", dir_.path(), helper));
+  ASSERT_TRUE(AssignProcessToJobObject(job.get(), helper.process.get()));
+  {
+    GameChannel channel([](const std::string&) { return std::string(); });
+    channel.SetGameProcessId(helper.processId + 4);
+    if (inJob) channel.SetGameJob(job.get());
+    ASSERT_NE(ResumeThread(helper.thread.get()), static_cast<DWORD>(-1));
+    ASSERT_EQ(WaitForSingleObject(helper.process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(channel.IsConnected(), inJob);
+  }
+  helper.Close();
+  const std::vector<GameRun> runs = ReadGameRuns(dir_.path());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Get("1.replies"), inJob ? "1" : "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Channel, HandshakeWindowInTheJobTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "InTheJob" : "NotInTheJob");
+                         });
 
 TEST_F(LauncherDirectoryTest, GameWhoseThreadCannotBeResumedIsEndedNotLeftSuspended) {
   std::string gameBytes;

@@ -59,6 +59,12 @@ TEST_P(DamagedWrappedFile, InspectFailsClearlyOrReportsExactly) {
 }
 
 const std::string kMarker = payload::PayloadMarker();
+constexpr char kCutBeforeTag[] =
+    "ends inside its payload header block, before any payload record's tag is complete: the "
+    "launcher extracts nothing and shows \"Failed to execute game\" (exit code 0)";
+constexpr char kCutBehindTag[] =
+    "ends inside its payload header block, behind a payload record's tag: the launcher refuses "
+    "to run it (\"Unable to extract game executable.\", exit code 7)";
 
 INSTANTIATE_TEST_SUITE_P(
     Inspect, DamagedWrappedFile,
@@ -68,6 +74,24 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"HeaderOneByteShort", kStub + kMarker + Header().substr(0, 399), 1,
                    "ends inside its payload header block"},
         DamageCase{"MarkerInLastBytes", kStub + kMarker, 1, "ends inside its payload header block"},
+        // Where the header is cut says how the launcher ends the file.
+        DamageCase{"CutInTheBuildInformation", kStub + kMarker + Header().substr(0, 40), 1,
+                   "ends inside its payload header block, within its build-information text: "
+                   "the launcher shows that it cannot find it (exit code 0)"},
+        DamageCase{"CutBeforeTheBuildIdentifierEnds", kStub + kMarker + Header().substr(0, 164), 1,
+                   "ends inside its payload header block, within or before its build identifier: "
+                   "the launcher reads another build identifier and refuses the properties "
+                   "signature (exit code 0)"},
+        DamageCase{"RecordedCutAtTheRecord",
+                   kStub + kMarker + RecordHeader(kGame.size()).substr(0, 168), 1, kCutBeforeTag},
+        DamageCase{"RecordedCutInsideTheTag",
+                   kStub + kMarker + RecordHeader(kGame.size()).substr(0, 172), 1, kCutBeforeTag},
+        DamageCase{"WithoutRecordCutBehindItsPlace", kStub + kMarker + Header().substr(0, 300), 1,
+                   kCutBeforeTag},
+        DamageCase{"RecordedCutBehindTheTag",
+                   kStub + kMarker + RecordHeader(kGame.size()).substr(0, 176), 1, kCutBehindTag},
+        DamageCase{"RecordedCutBehindTheRecord",
+                   kStub + kMarker + RecordHeader(kGame.size()).substr(0, 399), 1, kCutBehindTag},
         DamageCase{"BuildInfoWithoutMarker", kStub + Header() + kGame, 1,
                    "holds no payload marker: it is not a wrapped launcher"},
         DamageCase{"MarkerWithoutBuildInfo", kStub + kMarker + std::string(400, '\0') + kGame, 1,

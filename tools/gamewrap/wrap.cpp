@@ -148,6 +148,36 @@ bool FindCertificateTable(std::FILE* file, std::int64_t fileSize, CertificateTab
   return true;
 }
 
+namespace {
+
+// How the launcher ends a file of `size` bytes that ends inside the header
+// block behind the marker at `marker`, in the words docs/security.md uses.
+std::string CutHeaderOutcome(std::FILE* file, std::int64_t marker, std::int64_t size) {
+  const std::int64_t held = size - marker - static_cast<std::int64_t>(payload::kMarkerLength);
+  if (held < static_cast<std::int64_t>(payload::kBuildInfoLength)) {
+    return ", within its build-information text: the launcher shows that it cannot find it "
+           "(exit code 0)";
+  }
+  if (held < static_cast<std::int64_t>(payload::kRecordOffset)) {
+    return ", within or before its build identifier: the launcher reads another build "
+           "identifier and refuses the properties signature (exit code 0)";
+  }
+  std::string tag(payload::kRecordTagLength, '\0');
+  const bool tagComplete =
+      held >= static_cast<std::int64_t>(payload::kRecordOffset + payload::kRecordTagLength) &&
+      SeekFile(file, marker + static_cast<std::int64_t>(payload::kMarkerLength +
+                                                        payload::kRecordOffset)) &&
+      std::fread(&tag[0], 1, tag.size(), file) == tag.size() && tag == payload::kRecordTag;
+  if (tagComplete) {
+    return ", behind a payload record's tag: the launcher refuses to run it "
+           "(\"Unable to extract game executable.\", exit code 7)";
+  }
+  return ", before any payload record's tag is complete: the launcher extracts nothing and "
+         "shows \"Failed to execute game\" (exit code 0)";
+}
+
+}  // namespace
+
 bool InspectWrapped(const std::string& path, Inspection& result, std::string& error) {
   UniqueFile file(std::fopen(path.c_str(), "rb"));
   if (!file) {
@@ -166,7 +196,8 @@ bool InspectWrapped(const std::string& path, Inspection& result, std::string& er
   }
   const std::int64_t payloadStart = marker + static_cast<std::int64_t>(payload::kPayloadOffset);
   if (size < payloadStart) {
-    error = "'" + path + "' ends inside its payload header block";
+    error = "'" + path + "' ends inside its payload header block" +
+            CutHeaderOutcome(file.get(), marker, size);
     return false;
   }
   std::string header(payload::kHeaderSize, '\0');

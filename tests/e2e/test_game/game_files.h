@@ -14,6 +14,10 @@ namespace testgame {
 //                   style (decimal), and wait until it is answered
 //   crash           write through a null pointer (an access violation)
 //   load-library <name>  load the DLL <name> (LoadLibraryA, as given)
+//   start self|<file> <ms>  start the game's own file, or <file> (a copy of
+//                   the test game under another name), as a copy that makes
+//                   its record, lives <ms> and ends with 0 without reading the
+//                   script; records "<line>.started=<process id>" (0: none)
 // Talking to the launcher that started the game (its "channel window": the
 // launcher window owned by the game's parent process):
 //   connect         connect through the client library

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "common/win32/handles.h"
 #include "tests/e2e/test_game/channel_steps.h"
 #include "tests/e2e/test_game/game_files.h"
 
@@ -47,6 +49,26 @@ std::string TextAfter(const std::string& line, const std::string& word) {
   return text;
 }
 
+// A copy of the test game started by `start`: its command line holds this
+// word and how long it lives.
+constexpr char kLiveWord[] = "--test-game-live=";
+
+// Starts `file` (`self`: the game's own file) with the live word and `ms`, in
+// the game's current directory; the new process's id, 0 when none started.
+DWORD StartCopy(const std::string& file, long ms, const std::string& self) {
+  const std::string path = file == "self" ? self : file;
+  std::string commandLine = "\"" + path + "\" " + kLiveWord + std::to_string(ms);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION created = {};
+  if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &created)) {
+    return 0;
+  }
+  const win32::OwnedProcess started(created);
+  return started.processId;
+}
+
 // Records the exit code before ending with it, so that a test can tell a
 // game that followed its script from one that ended otherwise.
 int EndWith(int exitCode) {
@@ -73,6 +95,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       "\nchannel-window-at-start=" + (channelWindowAtStart ? "1" : "0") + "\n" +
       (handshakeFirst ? "first-handshake-replies=" + std::to_string(firstHandshakeReplies) + "\n"
                       : ""));
+
+  const std::string commandLine = GetCommandLineA();
+  const std::string::size_type live = commandLine.find(kLiveWord);
+  if (live != std::string::npos) {
+    Sleep(static_cast<DWORD>(std::atol(commandLine.c_str() + live + std::strlen(kLiveWord))));
+    return EndWith(0);
+  }
 
   std::FILE* script = std::fopen(testgame::kScriptFileName, "rb");
   if (script == nullptr) return EndWith(0);
@@ -107,6 +136,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       const HMODULE library = LoadLibraryA(TextAfter(line, name).c_str());
       testgame::AppendRecord(std::to_string(lineNumber) + ".library=" +
                              (library != nullptr ? ModulePath(library) : std::string()) + "\n");
+    } else if (name == "start") {
+      const std::string arguments = TextAfter(line, name);
+      const std::string file = arguments.substr(0, arguments.find(' '));
+      const long ms = std::atol(TextAfter(arguments, file).c_str());
+      testgame::AppendRecord(std::to_string(lineNumber) +
+                             ".started=" + std::to_string(StartCopy(file, ms, self)) + "\n");
     } else if (name == "exit") {
       exitCode = static_cast<int>(value);
       break;
