@@ -56,8 +56,7 @@ class ClientAncestorRule : public ::testing::TestWithParam<AncestorChainCase> {}
 // that took the parent's, and so is everything above it.
 TEST_P(ClientAncestorRule, TrustsTheChainUpToItsFirstLaterAncestor) {
   const std::vector<ULONGLONG>& created = GetParam().created;
-  EXPECT_EQ(TrustedAncestorCount(kGameCreated, created.data(), created.size()),
-            GetParam().trusted);
+  EXPECT_EQ(TrustedAncestorCount(kGameCreated, created.data(), created.size()), GetParam().trusted);
 }
 
 constexpr ULONGLONG kSecond = 10000000;
@@ -74,20 +73,18 @@ INSTANTIATE_TEST_SUITE_P(
         AncestorChainCase{"GrandparentLaterThanTheParent",
                           {kGameCreated - 2 * kSecond, kGameCreated - kSecond},
                           1},
-        AncestorChainCase{"GrandparentAsOldAsTheParent",
-                          {kGameCreated - kSecond, kGameCreated - kSecond},
-                          1},
-        AncestorChainCase{"GrandparentLaterThanTheGameToo",
-                          {kGameCreated - kSecond, kGameCreated + kSecond},
-                          1},
-        AncestorChainCase{"GreatGrandparentUnreadable",
-                          {kGameCreated - kSecond, kGameCreated - 2 * kSecond, 0,
-                           kGameCreated - 4 * kSecond},
-                          2},
-        AncestorChainCase{"AboveALaterOneEarlierAgain",
-                          {kGameCreated - 2 * kSecond, kGameCreated - kSecond,
-                           kGameCreated - 3 * kSecond},
-                          1}),
+        AncestorChainCase{
+            "GrandparentAsOldAsTheParent", {kGameCreated - kSecond, kGameCreated - kSecond}, 1},
+        AncestorChainCase{
+            "GrandparentLaterThanTheGameToo", {kGameCreated - kSecond, kGameCreated + kSecond}, 1},
+        AncestorChainCase{
+            "GreatGrandparentUnreadable",
+            {kGameCreated - kSecond, kGameCreated - 2 * kSecond, 0, kGameCreated - 4 * kSecond},
+            2},
+        AncestorChainCase{
+            "AboveALaterOneEarlierAgain",
+            {kGameCreated - 2 * kSecond, kGameCreated - kSecond, kGameCreated - 3 * kSecond},
+            1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Copies of the library of different versions in one game find one lock only

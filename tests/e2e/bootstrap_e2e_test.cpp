@@ -23,8 +23,8 @@ namespace e2e {
 namespace {
 
 constexpr char kBuildId[] = "12345678";
-const std::string kOk = "0";         // KOVA_CLIENT_OK
-const std::string kNoReply = "3";    // KOVA_CLIENT_NO_REPLY
+const std::string kOk = "0";       // KOVA_CLIENT_OK
+const std::string kNoReply = "3";  // KOVA_CLIENT_NO_REPLY
 
 std::string UniqueName(const std::string& what) {
   static std::atomic<int> counter{0};
@@ -57,12 +57,12 @@ TEST(BootstrappedGame, GetsItsValuesBehindTheLauncherAndAForeignProcessDoesNot) 
   ASSERT_TRUE(WriteSignedWrappedLauncher(launcher, bootstrap, kDefaultPartnerDocument, kBuildId));
 
   const std::string meeting = UniqueName("meeting");
-  ASSERT_TRUE(WriteGameScript(dir.path(), {"connect", "query Publisher",
-                                           "rendezvous " + meeting + "-connected 2",
-                                           "rendezvous " + meeting + "-done 2", "query ProdName"}));
-  ASSERT_TRUE(WriteGameScript(foreignHome.path(), {"rendezvous " + meeting + "-connected 2",
-                                                   "raw-handshake own", "connect",
-                                                   "rendezvous " + meeting + "-done 2"}));
+  ASSERT_TRUE(WriteGameScript(
+      dir.path(), {"connect", "query Publisher", "rendezvous " + meeting + "-connected 2",
+                   "rendezvous " + meeting + "-done 2", "query ProdName"}));
+  ASSERT_TRUE(WriteGameScript(
+      foreignHome.path(), {"rendezvous " + meeting + "-connected 2", "raw-handshake own", "connect",
+                           "rendezvous " + meeting + "-done 2"}));
   RunningProgram foreignProgram;
   ASSERT_TRUE(foreignProgram.Start(foreign, foreignHome.path()));
 

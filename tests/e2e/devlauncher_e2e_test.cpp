@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <ostream>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -115,8 +115,8 @@ std::string Notice(const std::string& properties) {
 }
 
 std::string DebugLine(const std::string& name, const std::string& value) {
-  return "Got string request: " + name + "(" + std::to_string(name.size()) + ") -> " + value +
-         "(" + std::to_string(value.size()) + ")\r\n";
+  return "Got string request: " + name + "(" + std::to_string(name.size()) + ") -> " + value + "(" +
+         std::to_string(value.size()) + ")\r\n";
 }
 
 // The demo game, started from its build folder in a folder of the test's: it
@@ -128,8 +128,8 @@ TEST(DevLauncher, RunsTheDemoGameWithTheDocumentsValues) {
   ASSERT_TRUE(WriteWholeFile(properties, kDefaultPartnerDocument));
   const FreshDirectory gameHome;
   const DevLauncherRun run =
-      RunDevLauncher("--properties \"" + properties + "\" --dir \"" + gameHome.path() +
-                         "\" -- \"" + BuiltProgramPath(KOVA_DEMO_GAME_FILE_NAME) + "\"",
+      RunDevLauncher("--properties \"" + properties + "\" --dir \"" + gameHome.path() + "\" -- \"" +
+                         BuiltProgramPath(KOVA_DEMO_GAME_FILE_NAME) + "\"",
                      dir.path());
   ASSERT_TRUE(run.started);
   ASSERT_FALSE(run.timedOut);
@@ -166,16 +166,17 @@ TEST(DevLauncher, RunsABootstrappedGameAndWaitsForEveryProcessOfIt) {
   ASSERT_FALSE(TestGame().empty());
   ASSERT_TRUE(WriteWholeFile(dir.File(testgame::kBootstrappedGameFileName), TestGame()));
   ASSERT_TRUE(WriteWholeFile(dir.File("dev.xml"), kDefaultPartnerDocument));
-  ASSERT_TRUE(WriteGameScript(dir.path(), {"connect", "query Publisher", "query Version",
-                                           "start self 2000", "exit 7"}));
+  ASSERT_TRUE(WriteGameScript(
+      dir.path(), {"connect", "query Publisher", "query Version", "start self 2000", "exit 7"}));
 
-  const DevLauncherRun run = RunDevLauncher("--properties dev.xml -- \"My Bootstrap.exe\"", dir.path());
+  const DevLauncherRun run =
+      RunDevLauncher("--properties dev.xml -- \"My Bootstrap.exe\"", dir.path());
   ASSERT_TRUE(run.started);
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 7u);
-  EXPECT_EQ(run.out, (std::vector<std::string>{Notice("dev.xml"),
-                                               DebugLine("Publisher", "Demo Studio"),
-                                               DebugLine("Version", "")}));
+  EXPECT_EQ(run.out,
+            (std::vector<std::string>{Notice("dev.xml"), DebugLine("Publisher", "Demo Studio"),
+                                      DebugLine("Version", "")}));
   EXPECT_TRUE(run.err.empty());
 
   const std::vector<GameRun> games = ReadGameRuns(dir.path());

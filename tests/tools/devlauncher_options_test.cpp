@@ -55,9 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadUsageCase{"ProgramWithoutSeparator",
                      {"--properties", "p.xml", "game.exe"},
                      "unknown option 'game.exe' (the program goes behind --)"},
-        BadUsageCase{"NothingBehindTheSeparator",
-                     {"--properties", "p.xml", "--"},
-                     "no program behind --"},
+        BadUsageCase{
+            "NothingBehindTheSeparator", {"--properties", "p.xml", "--"}, "no program behind --"},
         BadUsageCase{"EmptyProgram", {"--properties", "p.xml", "--", ""}, "no program behind --"},
         BadUsageCase{"PropertiesWithoutValue", {"--properties"}, "--properties needs a value"},
         BadUsageCase{"PropertiesValueIsTheSeparator",
@@ -91,8 +90,7 @@ TEST_P(DevLauncherQuoting, KeepsTheArgumentWholeForTheRunTimesSplitting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DevLauncherQuoting,
-    ::testing::Values(QuoteCase{"Bare", "-windowed", "-windowed"},
-                      QuoteCase{"Empty", "", "\"\""},
+    ::testing::Values(QuoteCase{"Bare", "-windowed", "-windowed"}, QuoteCase{"Empty", "", "\"\""},
                       QuoteCase{"Blank", "My Game.exe", "\"My Game.exe\""},
                       QuoteCase{"Tab", "a\tb", "\"a\tb\""},
                       QuoteCase{"BackslashesAloneStay", "C:\\a\\b", "C:\\a\\b"},

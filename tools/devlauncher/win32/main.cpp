@@ -78,9 +78,9 @@ int main(int argc, char** argv) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION created = {};
   // The program is found as the system finds a command line's first word.
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                      nullptr, options.directory.empty() ? nullptr : options.directory.c_str(),
-                      &startup, &created)) {
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      options.directory.empty() ? nullptr : options.directory.c_str(), &startup,
+                      &created)) {
     return Fail(kExitProgram, "cannot start " + options.program + " (system error " +
                                   std::to_string(GetLastError()) + ")");
   }
