@@ -338,7 +338,8 @@ class SlowGameWindow {
 // no reply ever waits for the game's window while it takes another. The
 // channel, destroyed amid the flood, ends within the reply in progress.
 TEST(GameChannelLifetime, FloodedHandshakesAreRepliedToOneAtATime) {
-  constexpr DWORD kGameId = 4321;
+  // The slow window is this process's: only the game's windows get replies.
+  const DWORD kGameId = GetCurrentProcessId();
   constexpr int kHandshakes = 20;
   SlowGameWindow game;
   ASSERT_NE(game.window(), nullptr);
