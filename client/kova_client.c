@@ -161,45 +161,80 @@ static ULONGLONG CreationTimeOf(HANDLE process) {
   return TimeValue(GetProcessTimes(process, &created, &exited, &kernel, &user), &created);
 }
 
-/* The id of the process that created this one: the launcher, when it started
-   the game. 0 when it cannot be told. */
-static DWORD ParentProcessId(void) {
-  const DWORD self = GetCurrentProcessId();
-  DWORD parent = 0;
-  PROCESSENTRY32 entry;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  memset(&entry, 0, sizeof entry);
-  entry.dwSize = sizeof entry;
-  if (Process32First(snapshot, &entry)) {
-    do {
-      if (entry.th32ProcessID == self) {
-        parent = entry.th32ParentProcessID;
-        break;
-      }
-    } while (Process32Next(snapshot, &entry));
+/* How far up its ancestors the client looks for its launcher: its parent,
+   the parent's parent, and so on. A game started by a bootstrap the launcher
+   started is the launcher's grandchild. */
+#define KOVA_CLIENT_MAX_ANCESTORS 4
+
+/* How many of `count` ancestors, nearest first, created at created[0..], the
+   client trusts: each must have been created before its child (the one before
+   it in the list; this process, created at `ownCreated`, for the first). The
+   chain ends at the first that was not: that process got the id of an
+   ancestor that had ended, and its own parent is nothing of ours. */
+static size_t TrustedAncestorCount(ULONGLONG ownCreated, const ULONGLONG* created, size_t count) {
+  ULONGLONG child = ownCreated;
+  size_t level;
+  for (level = 0; level < count; ++level) {
+    if (!ParentCreatedFirst(created[level], child)) break;
+    child = created[level];
   }
-  CloseHandle(snapshot);
-  return parent;
+  return level;
 }
 
-/* Opens the process that created this one, when it is still that process (see
-   ParentCreatedFirst); NULL, and *parentId 0, otherwise. While the handle is
-   open its id cannot be given to another process, so the caller holds it
-   while it asks that process's windows. */
-static HANDLE OpenTrustedParent(DWORD* parentId) {
-  const DWORD id = ParentProcessId();
-  HANDLE parent;
-  *parentId = 0;
-  if (id == 0 || id == GetCurrentProcessId()) return NULL;
-  parent = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-  if (parent == NULL) return NULL;
-  if (!ParentCreatedFirst(CreationTimeOf(parent), CreationTimeOf(GetCurrentProcess()))) {
-    CloseHandle(parent);
-    return NULL;
+/* The ancestors the client asks, nearest first, each held open: while a handle
+   is open its id cannot be given to another process. */
+typedef struct Ancestors {
+  HANDLE handles[KOVA_CLIENT_MAX_ANCESTORS];
+  DWORD ids[KOVA_CLIENT_MAX_ANCESTORS];
+  size_t count;
+} Ancestors;
+
+/* The id of the process that created process `child`, as `snapshot` lists it;
+   0 when it is not listed. */
+static DWORD ParentInSnapshot(HANDLE snapshot, DWORD child) {
+  PROCESSENTRY32 entry;
+  memset(&entry, 0, sizeof entry);
+  entry.dwSize = sizeof entry;
+  if (!Process32First(snapshot, &entry)) return 0;
+  do {
+    if (entry.th32ProcessID == child) return entry.th32ParentProcessID;
+  } while (Process32Next(snapshot, &entry));
+  return 0;
+}
+
+/* Opens this process's ancestors, nearest first, up to
+   KOVA_CLIENT_MAX_ANCESTORS, as long as each is still the process that
+   created its child (see TrustedAncestorCount). */
+static void OpenTrustedAncestors(Ancestors* ancestors) {
+  const DWORD self = GetCurrentProcessId();
+  ULONGLONG created[KOVA_CLIENT_MAX_ANCESTORS];
+  DWORD child = self;
+  size_t opened = 0;
+  size_t level;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  memset(ancestors, 0, sizeof *ancestors);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  while (opened < KOVA_CLIENT_MAX_ANCESTORS) {
+    const DWORD id = ParentInSnapshot(snapshot, child);
+    HANDLE ancestor;
+    if (id == 0 || id == self) break;
+    ancestor = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (ancestor == NULL) break;
+    ancestors->handles[opened] = ancestor;
+    ancestors->ids[opened] = id;
+    created[opened] = CreationTimeOf(ancestor);
+    ++opened;
+    child = id;
   }
-  *parentId = id;
-  return parent;
+  CloseHandle(snapshot);
+  ancestors->count = TrustedAncestorCount(CreationTimeOf(GetCurrentProcess()), created, opened);
+  for (level = ancestors->count; level < opened; ++level) CloseHandle(ancestors->handles[level]);
+}
+
+static void CloseAncestors(Ancestors* ancestors) {
+  size_t level;
+  for (level = 0; level < ancestors->count; ++level) CloseHandle(ancestors->handles[level]);
+  ancestors->count = 0;
 }
 
 static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
@@ -210,8 +245,9 @@ static BOOL CALLBACK HandshakeWithWindow(HWND window, LPARAM parameter) {
   MSG message;
   if (!IsLauncherWindow(window)) return TRUE;
   if (state->countWindows) ++state->windowsFound;
-  /* Only the process that started us, or this process itself, can be our
-     launcher; a window of any other process is not even asked. */
+  /* Only a process that started us (or started an ancestor of ours), or this
+     process itself, can be our launcher; a window of any other process is
+     not even asked. */
   GetWindowThreadProcessId(window, &owner);
   if (owner != state->askedOwner) return TRUE;
   /* The whole connect shares one time-out: each send gets what remains. */
@@ -250,7 +286,8 @@ static void ClearClient(KovaClient* client) {
 /* Finds the launcher window that answers our process id; NULL when none does. */
 static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launcher) {
   HandshakeState state;
-  HANDLE parent;
+  Ancestors ancestors;
+  size_t level;
   memset(&state, 0, sizeof state);
   state.processId = GetCurrentProcessId();
   state.timeoutMilliseconds = timeoutMilliseconds;
@@ -270,21 +307,25 @@ static KovaClientResult FindOwnLauncher(DWORD timeoutMilliseconds, HWND* launche
     return KOVA_CLIENT_SYSTEM_ERROR;
   }
 
-  /* The parent's windows first: its window is the one that matters. Then
-     this process's own (a game may host a channel itself, and no process can
-     defend against itself). */
+  /* The ancestors' windows first, nearest first: the launcher is the parent,
+     or the parent's parent behind a bootstrap. Then this process's own (a
+     game may host a channel itself, and no process can defend against
+     itself). */
   state.startTick = GetTickCount();
-  parent = OpenTrustedParent(&state.askedOwner);
+  OpenTrustedAncestors(&ancestors);
   state.countWindows = 1;
-  if (parent != NULL) {
+  for (level = 0; level < ancestors.count && state.answeredBy == NULL &&
+                  GetTickCount() - state.startTick < timeoutMilliseconds;
+       ++level) {
+    state.askedOwner = ancestors.ids[level];
     EnumWindows(HandshakeWithWindow, (LPARAM)&state);
     state.countWindows = 0;
-    CloseHandle(parent);
   }
   if (state.answeredBy == NULL && GetTickCount() - state.startTick < timeoutMilliseconds) {
     state.askedOwner = state.processId;
     EnumWindows(HandshakeWithWindow, (LPARAM)&state);
   }
+  CloseAncestors(&ancestors);
   /* The reply window served this round only; a launcher that answers late
      finds it gone. */
   SetWindowLongPtrA(state.replyWindow, GWLP_WNDPROC, (LONG_PTR)state.originalProcedure);

@@ -5,7 +5,8 @@
 # packs build/kit/<name>.tar.gz and .zip, and checks that the kit's own
 # gamewrap wraps the demo game with the kit's stubs, without --stub, that
 # the kit's client folder compiles on its own, and that it holds the MSVC
-# import libraries and a well-formed Unity package with both DLLs.
+# import libraries, the development launchers and a well-formed Unity package
+# with both DLLs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -50,11 +51,13 @@ x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror \
 x86_64-w64-mingw32-g++-posix -x c++ -std=c++11 -Wall -Wextra -Wpedantic -Werror \
   -c "$kit/client/kova_client.c" -o "$check/kova_client_cxx.o"
 
-echo "== checking the kit: MSVC import libraries and the Unity package for both architectures"
+echo "== checking the kit: MSVC import libraries, development launchers and the Unity package for both architectures"
 for arch in x86_64 i686; do
   for file in kova_client.dll kova_client.lib; do
     [ -f "$kit/client/bin/$arch/$file" ] || { echo "missing: client/bin/$arch/$file" >&2; exit 1; }
   done
+  [ -f "$kit/devlauncher/$arch/devlauncher.exe" ] ||
+    { echo "missing: devlauncher/$arch/devlauncher.exe" >&2; exit 1; }
 done
 python3 tests/kit/check_unity_package.py --installed --package "$kit/unity/com.kova.client" \
   --header "$kit/client/kova_client.h" --binding "$kit/client/bindings/KovaClient.cs" \

@@ -39,7 +39,7 @@ struct GameChannel::Worker {
   void CreateSharedBlock();
   LRESULT AnswerStringQuery();
   void AnswerHandshake(WPARAM processId, HWND gameWindow);
-  bool BelongsToTheGame(HWND window) const;
+  bool BelongsToTheGame(WPARAM processId, HWND window) const;
   static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   const channel::StringLookup lookup;
@@ -241,11 +241,17 @@ LRESULT GameChannel::Worker::AnswerStringQuery() {
 
 // Only a window of the game, or of another process of its job, takes a reply:
 // any process that learns the game's id could otherwise name windows that
-// never take it, each holding the worker for the reply's bound.
-bool GameChannel::Worker::BelongsToTheGame(HWND window) const {
+// never take it, each holding the worker for the reply's bound. The id
+// carried is the game's own, or that of the window's process: a program the
+// game started (the real game behind a bootstrap) connects with its own id.
+// An id of any process outside the job is refused, since its window would
+// have to be in the job too.
+bool GameChannel::Worker::BelongsToTheGame(WPARAM processId, HWND window) const {
   DWORD owner = 0;
   if (GetWindowThreadProcessId(window, &owner) == 0 || owner == 0) return false;
-  if (owner == gameProcessId.load()) return true;
+  const DWORD gameId = gameProcessId.load();
+  if (processId != gameId && processId != owner) return false;
+  if (owner == gameId) return true;
   const HANDLE job = gameJob.load();
   if (job == nullptr) return false;
   // Wine's job test asks for the full query right; Windows takes either.
@@ -258,9 +264,8 @@ bool GameChannel::Worker::BelongsToTheGame(HWND window) const {
 // The reply is sent with SMTO_BLOCK: while it waits, the worker takes no other
 // sent message, so a flood of handshakes cannot nest waits on its stack.
 void GameChannel::Worker::AnswerHandshake(WPARAM processId, HWND gameWindow) {
-  const DWORD gameId = gameProcessId.load();
-  if (stopping || abandoned || gameId == 0 || processId != gameId || !IsWindow(gameWindow) ||
-      !BelongsToTheGame(gameWindow)) {
+  if (stopping || abandoned || gameProcessId.load() == 0 || processId == 0 ||
+      !IsWindow(gameWindow) || !BelongsToTheGame(processId, gameWindow)) {
     return;
   }
   connected = true;

@@ -35,9 +35,10 @@ class GameChannel {
   // accepted. Until it is set, no handshake is answered: no process has id 0.
   void SetGameProcessId(DWORD processId);
   // The job that holds the game's processes: a handshake may also name a
-  // window of another process in it. The channel keeps its own handle to the
-  // job. Only the first call counts; without one, only the game's own windows
-  // are answered.
+  // window of another process in it, carrying the game's id or that
+  // process's own (a program the game started connects as itself). The
+  // channel keeps its own handle to the job. Only the first call counts;
+  // without one, only the game's own windows are answered.
   void SetGameJob(HANDLE job);
 
   DWORD GameProcessId() const;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,61 @@ INSTANTIATE_TEST_SUITE_P(Channel, HandshakeWindowInTheJobTest, ::testing::Bool()
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "InTheJob" : "NotInTheJob");
                          });
+
+// A program the game started (the real game behind a bootstrap) connects
+// with its own id: a handshake carrying the id of the process whose window it
+// names is answered when that process is in the game's job, and no other id
+// is. The test game plays that program, sending its own id or one 4 above
+// it; the game's id given to the channel is 8 above it, so neither is the
+// game's. The program not in the job is this test's child all the same.
+struct JobProcessHandshakeCase {
+  const char* name;
+  const char* idSent;  // raw-handshake's word
+  bool inJob;
+  bool answered;
+};
+
+void PrintTo(const JobProcessHandshakeCase& testCase, std::ostream* out) { *out << testCase.name; }
+
+class JobProcessHandshakeTest : public LauncherDirectoryTest,
+                                public ::testing::WithParamInterface<JobProcessHandshakeCase> {};
+
+TEST_P(JobProcessHandshakeTest, IsAnsweredOnlyForItsOwnIdAndOnlyInTheGamesJob) {
+  const JobProcessHandshakeCase& testCase = GetParam();
+  std::string gameBytes;
+  ASSERT_EQ(ReadWholeFile(TestGamePath(), gameBytes), WholeFileStatus::Ok);
+  const std::string gamePath = dir_.File("started-by-the-game.exe");
+  ASSERT_TRUE(WriteWholeFile(gamePath, gameBytes));
+  ASSERT_TRUE(WriteGameScript(dir_.path(), {std::string("raw-handshake ") + testCase.idSent}));
+  const win32::UniqueHandle job = MakeGameJob();
+  ASSERT_TRUE(job.valid());
+  win32::OwnedProcess program;
+  ASSERT_TRUE(StartGameSuspended(gamePath, "", dir_.path(), program));
+  if (testCase.inJob) {
+    ASSERT_TRUE(AssignProcessToJobObject(job.get(), program.process.get()));
+  }
+  {
+    GameChannel channel([](const std::string&) { return std::string(); });
+    channel.SetGameProcessId(program.processId + 8);
+    channel.SetGameJob(job.get());
+    ASSERT_NE(ResumeThread(program.thread.get()), static_cast<DWORD>(-1));
+    ASSERT_EQ(WaitForSingleObject(program.process.get(), 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(channel.IsConnected(), testCase.answered);
+  }
+  program.Close();
+  const std::vector<GameRun> runs = ReadGameRuns(dir_.path());
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].Get("1.replies"), testCase.answered ? "1" : "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Channel, JobProcessHandshakeTest,
+    ::testing::Values(JobProcessHandshakeCase{"OwnIdInTheJob", "own", true, true},
+                      JobProcessHandshakeCase{"OwnIdOutsideTheJob", "own", false, false},
+                      JobProcessHandshakeCase{"AnotherIdInTheJob", "other", true, false}),
+    [](const ::testing::TestParamInfo<JobProcessHandshakeCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(LauncherDirectoryTest, GameWhoseThreadCannotBeResumedIsEndedNotLeftSuspended) {
   std::string gameBytes;

@@ -46,6 +46,10 @@ namespace testgame {
 //                   round the entries of load_table.h, and tally the replies
 constexpr char kScriptFileName[] = "game-script.txt";
 
+// The file the bootstrap stand-in (tests/e2e/bootstrap_game) starts, beside
+// its own: a copy of the test game.
+constexpr char kBootstrappedGameFileName[] = "bootstrapped-game.exe";
+
 // When a file of this name lies in the game's current directory, the game's
 // first step, before it looks for its parent or reads its script, is a
 // handshake with its own process id to every launcher window on the desktop.
