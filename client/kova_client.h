@@ -54,10 +54,10 @@
    which differs from it when a game loads a newer or older DLL than the header
    it was compiled with. */
 #define KOVA_CLIENT_VERSION_MAJOR 1
-#define KOVA_CLIENT_VERSION_MINOR 1
+#define KOVA_CLIENT_VERSION_MINOR 2
 #define KOVA_CLIENT_VERSION_PATCH 0
 /* MAJOR * 10000 + MINOR * 100 + PATCH. */
-#define KOVA_CLIENT_VERSION 10100
+#define KOVA_CLIENT_VERSION 10200
 
 /* Put on every function: its linkage. Empty when the source is compiled into
    the game; dllexport while building kova_client.dll (KOVA_CLIENT_BUILD_DLL);

@@ -54,19 +54,18 @@ void FileSearcher::PushBack(int character) {
 
 std::int64_t FileSearcher::Find(const std::string& text) {
   if (text.empty() || AtEnd()) return -1;
-  const auto textAt = [&text](std::size_t i) {
-    // Past the last character the text's terminator is compared.
-    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-  };
+  const auto textAt = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   for (;;) {
     if (Take() != textAt(0)) {
       if (AtEnd()) return -1;
       continue;
     }
-    // Compare the following characters, up to and including the terminator.
+    // Take the following characters while they match the text. One character
+    // more than matched is always taken (on a match, the one after the text,
+    // or -1 at the end); it is pushed back with the others below.
     std::size_t compared = 1;
     int last = Take();
-    while (last == textAt(compared) && compared < text.size()) {
+    while (compared < text.size() && last == textAt(compared)) {
       ++compared;
       last = Take();
     }

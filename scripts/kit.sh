@@ -14,7 +14,10 @@ if [ "$(id -u)" = 0 ]; then
   scripts/install-deps.sh || echo "warning: installing the dependencies failed (see above)"
 fi
 
-name=kova-publisher-kit-1.0.0
+# The version is the project's, from the top CMakeLists.txt.
+version=$(sed -n 's/^project(kova_launcher VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || { echo "no project version in CMakeLists.txt" >&2; exit 1; }
+name=kova-publisher-kit-$version
 out=build/kit
 kit=$out/$name
 

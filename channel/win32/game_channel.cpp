@@ -44,7 +44,8 @@ struct GameChannel::Worker {
 
   const channel::StringLookup lookup;
   DebugLineWriter lines;
-  // The message ids are registered in this order: query, handshake, handshake reply.
+  // Registered ids of the three message names. The system gives every process
+  // that registers a name the same id, whatever the order, so the game's ids match.
   const UINT queryMessage;
   const UINT handshakeMessage;
   const UINT handshakeReplyMessage;

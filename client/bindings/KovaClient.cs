@@ -57,7 +57,7 @@ public struct KovaClientStorage {
 // The library's functions, one for each export of kova_client.dll.
 public static class KovaClientNative {
   public const string Library = "kova_client";
-  public const uint HeaderVersion = 10100;  // KOVA_CLIENT_VERSION this file follows
+  public const uint HeaderVersion = 10200;  // KOVA_CLIENT_VERSION this file follows
   public const uint MaxTextSize = 65532;    // KOVA_CLIENT_MAX_TEXT_SIZE
 
   [DllImport(Library, CallingConvention = CallingConvention.Cdecl)]

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "client/kova_client.h"
 #include "payload/payload_format.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/run_gamewrap.h"
@@ -65,6 +66,16 @@ TEST(GamewrapCli, HelpAndUsageErrors) {
   EXPECT_EQ(Gamewrap("pack --stub a --game b").exitCode, 2);
   EXPECT_EQ(Gamewrap("pack --stub").exitCode, 2);
   EXPECT_EQ(Gamewrap("inspect").exitCode, 2);
+}
+
+// The tool and the client carry the product's one version: a release that
+// moves one and not the other fails here.
+TEST(GamewrapCli, VersionIsTheClientHeaders) {
+  const ToolRun version = Gamewrap("--version");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "gamewrap " + std::to_string(KOVA_CLIENT_VERSION_MAJOR) + "." +
+                             std::to_string(KOVA_CLIENT_VERSION_MINOR) + "." +
+                             std::to_string(KOVA_CLIENT_VERSION_PATCH) + "\n");
 }
 
 // The pack command line of two inputs in `dir`, with `extra` options.

@@ -64,6 +64,7 @@ compare_file() {
   fi
 }
 
+compare --version
 compare pack --stub launcher.exe --game game.exe --build-id 00000042 -o wrapped.exe
 compare_file wrapped.exe
 compare inspect wrapped.exe

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (command == "--version") {
-    std::puts("gamewrap 1.0");
+    std::puts("gamewrap " KOVA_VERSION);
     return kExitOk;
   }
   if (command == "pack") return RunPack(args);

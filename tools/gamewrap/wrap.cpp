@@ -18,7 +18,9 @@ namespace gamewrap {
 
 namespace {
 
-// The launcher keeps file offsets in signed 32 bits.
+// The tool's cap on a wrapped launcher: just under 2 GiB, kept from the first
+// launchers, whose offsets were signed 32 bits. Today's launcher keeps offsets
+// in 64 bits and reads files past 2 GiB (the launcher's large-file test).
 constexpr std::int64_t kMaxWrappedSize = 0x7FFFFFFF;
 
 // The launcher takes the first occurrence of each search text as the start of
