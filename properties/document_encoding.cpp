@@ -4,8 +4,6 @@
 
 #include "common/text_rules.h"
 
-namespace Kova {
-
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -88,7 +86,7 @@ std::optional<std::string> DeclaredEncoding(std::string_view document) {
 
 bool IsUtf8EncodingName(std::string_view name) { return text::UpperCase(name) == "UTF-8"; }
 
-std::string EncodingWarning(std::string_view document) {
+std::string DocumentEncodingWarning(std::string_view document) {
   std::string found;
   if (const std::optional<std::string> declared = DeclaredEncoding(document);
       declared && !IsUtf8EncodingName(*declared)) {
@@ -105,5 +103,3 @@ std::string EncodingWarning(std::string_view document) {
   return found +
          "; games get the values' bytes as they stand, and the C# binding decodes them as UTF-8";
 }
-
-}  // namespace Kova

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-namespace Kova {
-
 // The value of the encoding attribute of the XML declaration that starts
 // `document` (after a UTF-8 byte order mark and white space, if any), as
 // written between its quotes (or up to the next white space when it has
@@ -25,6 +23,4 @@ bool IsUtf8EncodingName(std::string_view name);
 // that is not UTF-8, or both, and what a game then gets. Empty when the
 // document is UTF-8: no declaration, or one naming UTF-8, and only valid UTF-8
 // bytes (a byte order mark included).
-std::string EncodingWarning(std::string_view document);
-
-}  // namespace Kova
+std::string DocumentEncodingWarning(std::string_view document);

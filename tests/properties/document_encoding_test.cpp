@@ -44,12 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF0\x90\x80"
                  "\x80\xF4\x8F\xBF\xBF",
                  kAllValid},
-        Utf8Case{"Windows1252", "Caf\xE9 edition", 3},
-        Utf8Case{"LoneContinuationByte", "a\x80", 1},
+        Utf8Case{"Windows1252", "Caf\xE9 edition", 3}, Utf8Case{"LoneContinuationByte", "a\x80", 1},
         // Counted in bytes, not characters: the bad byte follows a two-byte one.
-        Utf8Case{"OffsetInBytes", "\xC3\xA9\xFF", 2},
-        Utf8Case{"OverlongTwoBytes", "ab\xC0\xAF", 2}, Utf8Case{"OverlongC1", "\xC1\xBF", 0},
-        Utf8Case{"OverlongThreeBytes", "x\xE0\x9F\xBF", 1},
+        Utf8Case{"OffsetInBytes", "\xC3\xA9\xFF", 2}, Utf8Case{"OverlongTwoBytes", "ab\xC0\xAF", 2},
+        Utf8Case{"OverlongC1", "\xC1\xBF", 0}, Utf8Case{"OverlongThreeBytes", "x\xE0\x9F\xBF", 1},
         Utf8Case{"OverlongFourBytes", "x\xF0\x8F\xBF\xBF", 1},
         Utf8Case{"FirstSurrogate", "xy\xED\xA0\x80", 2},
         Utf8Case{"LastSurrogate", "\xED\xBF\xBF", 0},
@@ -77,8 +75,8 @@ class DocumentEncoding : public testing::TestWithParam<DeclarationCase> {};
 
 TEST_P(DocumentEncoding, ReadsTheDeclarationAndWarnsOfAnythingNotUtf8) {
   const DeclarationCase& c = GetParam();
-  EXPECT_EQ(Kova::DeclaredEncoding(c.document), c.declared);
-  EXPECT_EQ(Kova::EncodingWarning(c.document), c.found.empty() ? "" : c.found + kTail);
+  EXPECT_EQ(DeclaredEncoding(c.document), c.declared);
+  EXPECT_EQ(DocumentEncodingWarning(c.document), c.found.empty() ? "" : c.found + kTail);
 }
 
 const std::string kBody = "\n<Properties><String id=\"T\">Caf\xC3\xA9</String></Properties>\n";
@@ -96,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         DeclarationCase{"Utf8MixedCaseAfterMarkAndSpace",
                         "\xEF\xBB\xBF\n <?xml version=\"1.0\" encoding = \"uTf-8\" ?>" + kBody,
                         "uTf-8", ""},
-        DeclarationCase{"Windows1252",
-                        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + kBody,
+        DeclarationCase{"Windows1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + kBody,
                         "windows-1252", "declares the encoding \"windows-1252\""},
         DeclarationCase{"Iso88591SingleQuotes",
                         "<?xml version='1.0' encoding='ISO-8859-1' standalone='yes'?>" + kBody,
@@ -136,9 +133,9 @@ TEST(DocumentEncoding, TheKitSampleIsUtf8) {
   std::ifstream in(KOVA_EXAMPLE_PARTNER_PATH, std::ios::binary);
   ASSERT_TRUE(in) << KOVA_EXAMPLE_PARTNER_PATH;
   const std::string sample((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(Kova::DeclaredEncoding(sample), "UTF-8");
+  EXPECT_EQ(DeclaredEncoding(sample), "UTF-8");
   EXPECT_NE(sample.find("Caf\xC3\xA9"), std::string::npos);  // not only ASCII
-  EXPECT_EQ(Kova::EncodingWarning(sample), "");
+  EXPECT_EQ(DocumentEncodingWarning(sample), "");
 }
 
 }  // namespace

@@ -362,7 +362,7 @@ int RunSign(const Args& args) {
                   publisherPath.c_str(), KeyIdHex(publisherKeyId).c_str(),
                   static_cast<int>(buildId));
     }
-    if (const std::string encoding = Kova::EncodingWarning(document.contents);
+    if (const std::string encoding = DocumentEncodingWarning(document.contents);
         !encoding.empty()) {
       std::fprintf(stderr, "gamewrap sign: warning: %s: %s\n", document.path.c_str(),
                    encoding.c_str());
@@ -441,7 +441,7 @@ int RunVerify(const Args& args) {
   const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
   if (valid) {
     out.Result(VerifyResult::Valid);
-    if (const std::string encoding = Kova::EncodingWarning(contents); !encoding.empty()) {
+    if (const std::string encoding = DocumentEncodingWarning(contents); !encoding.empty()) {
       out.Warning(filePath + ": " + encoding);
     }
     // The launcher does not show a parse error: it goes on with the values
