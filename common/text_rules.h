@@ -1,7 +1,9 @@
 // Small rules about bytes and texts that several parts of the system share.
-// All texts are byte strings; no character encoding is interpreted.
+// All texts are byte strings; no character encoding is interpreted, except
+// where a rule below says it tells UTF-8 from other bytes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -41,5 +43,15 @@ std::string UpperCase(std::string_view text);
 // The text before the last '\' or '/' of `path`; the whole path when it holds
 // neither.
 std::string DirectoryOfPath(std::string_view path);
+
+// The length (1 to 4) of the valid UTF-8 sequence at the start of `bytes`, or
+// 0 when `bytes` is empty or does not start with one. Strict: overlong forms,
+// surrogates (U+D800..U+DFFF), values past U+10FFFF and sequences cut short
+// are not valid.
+std::size_t Utf8SequenceLength(std::string_view bytes);
+
+// The offset of the first byte of `bytes` that is not part of a valid UTF-8
+// sequence by the rule above, or std::string_view::npos when every byte is.
+std::size_t FirstNonUtf8Offset(std::string_view bytes);
 
 }  // namespace text

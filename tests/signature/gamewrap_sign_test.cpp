@@ -419,6 +419,53 @@ INSTANTIATE_TEST_SUITE_P(
                       ""}),
     [](const testing::TestParamInfo<LongValueCase>& info) { return std::string(info.param.name); });
 
+// --- encodings ---------------------------------------------------------------------
+
+// A document declared or written in another encoding than UTF-8 is named, one
+// line per document, by sign and by a verify that finds it valid (also in
+// --json's warnings); exit codes and signature files are as for any document.
+TEST(GamewrapEncoding, SignAndVerifyWarnOfADocumentThatIsNotUtf8) {
+  TempDir dir;
+  const std::string utf8Contents =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Properties><String "
+      "id=\"T\">Caf\xC3\xA9</String></Properties>\n";
+  const std::string cp1252Contents =
+      "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<Properties><String "
+      "id=\"T\">Caf\xE9</String></Properties>\n";
+  const std::string utf8 = dir.Write("utf8.xml", utf8Contents);
+  const std::string cp1252 = dir.Write("cp1252.xml", cp1252Contents);
+  const std::string warning =
+      cp1252 + ": declares the encoding \"windows-1252\", and byte 0xE9 at offset " +
+      std::to_string(cp1252Contents.find('\xE9')) +
+      " is not UTF-8; games get the values' bytes as they stand, and the C# binding decodes "
+      "them as UTF-8";
+
+  const ToolRun sign =
+      Gamewrap("sign --key " + kDevKey + " --build-id 5 " + Quoted(utf8) + " " + Quoted(cp1252));
+  EXPECT_EQ(sign.exitCode, 0);
+  EXPECT_EQ(sign.err, "gamewrap sign: warning: " + warning + "\n");
+  EXPECT_TRUE(VerifyFileSignature(utf8, utf8Contents, 5));
+  EXPECT_TRUE(VerifyFileSignature(cp1252, cp1252Contents, 5));
+
+  const ToolRun verify = Gamewrap("verify --build-id 5 " + Quoted(cp1252));
+  EXPECT_EQ(verify.exitCode, 0);
+  EXPECT_EQ(verify.err, "gamewrap verify: warning: " + warning + "\n");
+  const ToolRun json = Gamewrap("verify --json --build-id 5 " + Quoted(cp1252));
+  EXPECT_EQ(json.exitCode, 0);
+  EXPECT_EQ(json.err, verify.err);
+  const ToolRun fields = testsupport::JsonFields(json.out);
+  ASSERT_EQ(fields.exitCode, 0) << fields.err;
+  EXPECT_TRUE(Contains(fields.out, "\nwarnings[0]=\"" + warning + "\"\nnotes=[]\n")) << fields.out;
+
+  const ToolRun clean = Gamewrap("verify --build-id 5 " + Quoted(utf8));
+  EXPECT_EQ(clean.exitCode, 0);
+  EXPECT_EQ(clean.err, "");
+  // Only a document the launcher would load is looked at.
+  const ToolRun otherBuild = Gamewrap("verify --build-id 6 " + Quoted(cp1252));
+  EXPECT_EQ(otherBuild.exitCode, 1);
+  EXPECT_FALSE(Contains(otherBuild.err, "warning")) << otherBuild.err;
+}
+
 // --- verify --json ----------------------------------------------------------------
 
 enum class SignatureChange { Kept, FirstZeroAsG, NotHex, Removed, DocumentRemoved };

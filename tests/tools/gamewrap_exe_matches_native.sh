@@ -27,6 +27,8 @@ for side in native windows; do
   cp "$key" "$work/$side/key.txt"
   printf '<Properties><String id="Name">Kova</String></Properties>\n' >"$work/$side/doc.xml"
   printf '<Properties><String id="Name">Other</String></Properties>\n' >"$work/$side/doc2.xml"
+  printf '<?xml version="1.0" encoding="windows-1252"?>\n<Properties><String id="T">Caf\351</String></Properties>\n' \
+    >"$work/$side/cp1252.xml"
   cp "$publisher_keys"/current.key "$publisher_keys"/current.pub "$publisher_keys"/next.key \
     "$publisher_keys"/next.pub "$work/$side/"
 done
@@ -77,6 +79,15 @@ compare verify --json --build-id 42 doc.xml
 compare verify --json --build-id 43 doc.xml
 compare verify --json --build-id 42 missing.xml
 compare verify --build-id 123456789 doc.xml
+# A document in another encoding than UTF-8 is warned of alike.
+compare sign --key key.txt --build-id 42 cp1252.xml
+if ! grep -q 'warning: cp1252.xml: declares the encoding "windows-1252"' \
+  "$work/results/$step/native.err"; then
+  echo "FAILED: sign gave no encoding warning for cp1252.xml"
+  failures=$((failures + 1))
+fi
+compare_file cp1252.xml.sig
+compare verify --json --build-id 42 cp1252.xml
 
 # The last command's exit code on the native side must be $1.
 expect_exit() {

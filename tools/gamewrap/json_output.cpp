@@ -3,40 +3,12 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/text_rules.h"
 #include "tools/gamewrap/commands.h"
 
 namespace gamewrap {
 
 namespace {
-
-// The length of the valid UTF-8 sequence at the start of `bytes`, or 0 when
-// its first byte does not start one (overlong forms, surrogates and values
-// past U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view bytes) {
-  const auto at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char lead = at(0);
-  if (lead < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // no overlong forms
-    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length || at(1) < low || at(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-  }
-  return length;
-}
 
 std::string Hex4(unsigned value) {
   char text[8];
@@ -125,7 +97,7 @@ std::string JsonString(std::string_view bytes) {
       out += "\\u" + Hex4(c);
     } else if (c < 0x80) {
       out += static_cast<char>(c);
-    } else if ((used = Utf8SequenceLength(bytes)) != 0) {
+    } else if ((used = text::Utf8SequenceLength(bytes)) != 0) {
       out.append(bytes.data(), used);
     } else {
       used = 1;

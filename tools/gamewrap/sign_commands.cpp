@@ -9,6 +9,7 @@
 #include "common/read_result.h"
 #include "common/text_rules.h"
 #include "payload/payload_format.h"
+#include "properties/document_encoding.h"
 #include "properties/partner_properties.h"
 #include "properties/properties_store.h"
 #include "signature/file_signature.h"
@@ -33,7 +34,8 @@ constexpr char kSignUsage[] =
     "carries build identifier N, as 24 upper-case hexadecimal digits. White space\n"
     "(tab, line feed, vertical tab, form feed, carriage return, space) in FILE is\n"
     "not signed; every other byte is. FILE.sig is replaced atomically. Warns of\n"
-    "string values longer than the game channel carries (65532 bytes).\n"
+    "string values longer than the game channel carries (65532 bytes), and of a\n"
+    "FILE that declares an encoding other than UTF-8 or holds bytes that are not.\n"
     "With --publisher-key, also writes FILE.psig: the publisher signature that\n"
     "launchers packed with that publisher's key require. Several FILEs are signed\n"
     "in one run; nothing is written unless every FILE can be read and signed.\n"
@@ -58,7 +60,9 @@ constexpr char kVerifyUsage[] =
     "\n"
     "Checks FILE against FILE.sig exactly as the launcher with build identifier N\n"
     "does, and says why the check fails. Exit code 0 when the signature is valid.\n"
-    "Warns of string values longer than the game channel carries (65532 bytes).\n"
+    "Warns of string values longer than the game channel carries (65532 bytes),\n"
+    "and of a FILE that declares an encoding other than UTF-8 or holds bytes that\n"
+    "are not.\n"
     "With --publisher-key or --launcher, then also checks FILE.psig, the publisher\n"
     "signature, as a launcher carrying that key (or LAUNCHER itself) does.\n"
     "\n"
@@ -358,6 +362,11 @@ int RunSign(const Args& args) {
                   publisherPath.c_str(), KeyIdHex(publisherKeyId).c_str(),
                   static_cast<int>(buildId));
     }
+    if (const std::string encoding = DocumentEncodingWarning(document.contents);
+        !encoding.empty()) {
+      std::fprintf(stderr, "gamewrap sign: warning: %s: %s\n", document.path.c_str(),
+                   encoding.c_str());
+    }
     PropertiesStore store;
     ParsePartnerDocument(document.contents, store);
     for (const std::string& warning : ValuesTheChannelCannotCarry(store)) {
@@ -432,6 +441,9 @@ int RunVerify(const Args& args) {
   const bool haveSignatureFile = ReadWholeFile(signaturePath, signatureFile, error);
   if (valid) {
     out.Result(VerifyResult::Valid);
+    if (const std::string encoding = DocumentEncodingWarning(contents); !encoding.empty()) {
+      out.Warning(filePath + ": " + encoding);
+    }
     // The launcher does not show a parse error: it goes on with the values
     // read before it, and then misses the rest.
     PropertiesStore store;
