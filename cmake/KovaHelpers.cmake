@@ -69,12 +69,24 @@ function(kova_test_program_settings target)
     add_library(kova_test_pch OBJECT ${CMAKE_BINARY_DIR}/kova_test_pch.cpp)
     target_link_libraries(kova_test_pch PRIVATE GTest::gtest)
     target_compile_options(kova_test_pch PRIVATE $<$<CONFIG:RelWithDebInfo>:-g1>)
+    kova_ccache_with_pch(kova_test_pch)
     target_precompile_headers(kova_test_pch PRIVATE
       <gtest/gtest.h> <algorithm> <cstdint> <cstdio> <cstdlib> <cstring> <filesystem>
       <map> <memory> <random> <set> <string> <thread> <utility> <vector>)
   endif()
   target_precompile_headers(${target} REUSE_FROM kova_test_pch)
   target_compile_options(${target} PRIVATE $<$<CONFIG:RelWithDebInfo>:-g1>)
+  kova_ccache_with_pch(${target})
+endfunction()
+
+# ccache compiles a source that uses a precompiled header only with this
+# sloppiness (it then hashes the header's .gch file); without it, every such
+# compile bypasses the cache.
+function(kova_ccache_with_pch target)
+  if(CMAKE_CXX_COMPILER_LAUNCHER MATCHES "ccache")
+    set_property(TARGET ${target} PROPERTY CXX_COMPILER_LAUNCHER
+                 env CCACHE_SLOPPINESS=pch_defines,time_macros ${CMAKE_CXX_COMPILER_LAUNCHER})
+  endif()
 endfunction()
 
 # kova_add_gtest_entry(name PROGRAM target [FILTER pattern] [TIMEOUT seconds])
