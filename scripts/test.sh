@@ -2,9 +2,8 @@
 # Runs every test: installs what is missing, builds the native, sanitizer,
 # Windows x86_64 and Windows i686 configurations, runs the native and sanitizer
 # tests natively (two at a time) and both Windows builds' tests under Wine (one
-# at a time; the i686 build goes on while the x86_64 tests run), and ends with
-# the line 'N passed, N failed'. Test cases are counted from the GoogleTest result
-# files (scripts/sum-test-results.py); a configuration that does not build, a
+# at a time), and ends with the line 'N passed, N failed'. Test cases are
+# counted from the GoogleTest result files (scripts/sum-test-results.py); a configuration that does not build, a
 # test program that crashed or timed out and a results file that is missing
 # or unreadable count as one failure each.
 set -u
@@ -20,15 +19,12 @@ python=python3
 passed=0
 failed=0
 
-# build PRESET [nice]: with "nice", the build yields the processors to the
-# tests that run beside it.
 build() {
-  local preset=$1 nice=()
-  [ "${2:-}" = nice ] && nice=(nice -n 10)
+  local preset=$1
   echo "== build $preset"
   mkdir -p build
   if cmake --preset "$preset" >"build/$preset.log" 2>&1 &&
-     "${nice[@]}" cmake --build --preset "$preset" -j 2 >>"build/$preset.log" 2>&1; then
+     cmake --build --preset "$preset" -j 2 >>"build/$preset.log" 2>&1; then
     rm -f "build/$preset.log"
     return 0
   fi
@@ -36,23 +32,6 @@ build() {
   echo "BUILD FAILED: $preset (log: build/$preset.log)"
   failed=$((failed + 1))
   return 1
-}
-
-# One configuration built in the background while another's tests run:
-# build_start PRESET starts it (at low priority), build_wait PRESET waits for
-# it, prints what it printed and counts a failed build.
-build_start() {
-  mkdir -p build
-  build "$1" nice >"build/$1.background.log" 2>&1 &
-  background_build=$!
-}
-build_wait() {
-  local status=0
-  wait "$background_build" || status=1
-  cat "build/$1.background.log"
-  rm -f "build/$1.background.log"
-  [ "$status" -eq 0 ] || failed=$((failed + 1))
-  return "$status"
 }
 
 # run_ctest PRESET [JOBS]: runs one configuration's tests (JOBS at a time) and
@@ -108,18 +87,16 @@ run_lint() {
 
 # The native tests are independent of each other (each in its own temporary
 # folder) and run two at a time. The Windows tests share one Wine prefix, and
-# with it one window station where tests look for each other's windows: they
-# run one at a time, while the next build goes on beside them.
+# with it one window station where tests look for each other's windows, and
+# many of them bound waits on other processes: they run one at a time, with
+# nothing built beside them.
 if build linux; then run_ctest linux 2; fi
 run_lint
 # Built for its warnings (errors in every build); the fuzzers run by hand.
 build fuzz || true
 if build linux-asan; then run_ctest linux-asan 2; fi
-windows_built=false
-build windows && windows_built=true
-build_start windows-i686
-if "$windows_built"; then run_wine_ctest windows; fi
-if build_wait windows-i686; then run_wine_ctest windows-i686; fi
+if build windows; then run_wine_ctest windows; fi
+if build windows-i686; then run_wine_ctest windows-i686; fi
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
