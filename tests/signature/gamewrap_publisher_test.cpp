@@ -324,7 +324,7 @@ TEST_F(PublisherTool, VerifyAgainstTheLauncher) {
   EXPECT_TRUE(Contains(run.err, "signed with key " + nextId + ", which the launcher does not hold"))
       << run.err;
 
-  // White space: the specified check passes it, the publisher check does not.
+  // White space: the .sig check passes it, the publisher check does not.
   dir_.Write("doc.xml", kDocument + " ");
   run = verify("both.exe");
   EXPECT_EQ(run.exitCode, 1);

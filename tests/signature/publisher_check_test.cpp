@@ -311,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                     return document;
                   },
                   ByCurrent, PublisherCheck::NotVerified},
-        // The specified check leaves white space out of its message; this one
+        // The .sig check leaves white space out of its message; this one
         // signs the exact bytes.
         CheckCase{
             "WhiteSpaceOnlyEdit", CurrentOnly,
