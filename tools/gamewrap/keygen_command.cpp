@@ -69,7 +69,6 @@ int RunKeygen(const Args& args) {
     }
   }
   if (base.empty()) return UsageError("keygen needs --out BASE", kKeygenUsage);
-  if (!PublisherSignaturesAvailable("keygen")) return kExitFailure;
 
   const std::string keyPath = base + ".key";
   const std::string pubPath = base + ".pub";

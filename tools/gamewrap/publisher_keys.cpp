@@ -1,23 +1,10 @@
 #include "tools/gamewrap/publisher_keys.h"
 
-#include <cstdio>
-
 #include "signature/publisher_check.h"
 #include "signature/publisher_key_files.h"
 #include "tools/gamewrap/file_io.h"
 
 namespace gamewrap {
-
-bool PublisherSignaturesAvailable(const char* command) {
-#ifdef KOVA_P256_UNAVAILABLE
-  std::fprintf(stderr, "gamewrap %s: publisher signatures are not available in this build\n",
-               command);
-  return false;
-#else
-  static_cast<void>(command);
-  return true;
-#endif
-}
 
 std::string KeySourceName(const std::string& source) {
   if (source == "-") return "standard input";

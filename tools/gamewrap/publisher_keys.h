@@ -9,10 +9,6 @@
 
 namespace gamewrap {
 
-// False, after printing "gamewrap COMMAND: publisher signatures are not
-// available in this build", when this build has no P-256 implementation.
-bool PublisherSignaturesAvailable(const char* command);
-
 // Reads a public key file (PEM SubjectPublicKeyInfo, P-256) into a key block
 // entry. False with a message naming the file.
 bool ReadPublisherPublicKey(const std::string& path, payload::PublisherKeyEntry& entry,
